@@ -1,0 +1,55 @@
+// Console output and the error report.
+#include "driver/console.hpp"
+
+#include <cstring>
+
+#include "driver/error_text.hpp"
+
+void console_init(Console* c) {
+  c->out = os_stdout();
+  c->line_flush = os_is_console(c->out);
+  c->used = 0;
+}
+
+void console_flush(Console* c) {
+  int ignored = 0;
+  if (c->used > 0)
+    os_write_all(c->out, c->buffer, c->used, &ignored);
+  c->used = 0;
+}
+
+static void put(Console* c, const char* s) {
+  std::size_t n = std::strlen(s);
+  while (n > 0) {
+    std::size_t room = kConsoleBuffer - c->used;
+    std::size_t k = n < room ? n : room;
+    std::memcpy(c->buffer + c->used, s, k);
+    c->used += k;
+    s += k;
+    n -= k;
+    if (c->used == kConsoleBuffer)
+      console_flush(c);
+  }
+}
+
+void console_line(Console* c, const char* head, const char* text) {
+  put(c, head);
+  put(c, text);
+  put(c, os_line_end);
+  if (c->line_flush)
+    console_flush(c);
+}
+
+void error_report(const char* context, int number) {
+  // Built in a buffer of its own and written unbuffered, so the report
+  // reaches standard error at once, ahead of buffered progress lines.
+  Console e;
+  e.out = os_stderr();
+  e.line_flush = true;
+  e.used = 0;
+  if (context[0] != '\0') {
+    put(&e, context);
+    put(&e, ": ");
+  }
+  console_line(&e, error_text(number), "");
+}

@@ -1,0 +1,38 @@
+// Console output: progress lines on standard output, error reports on
+// standard error.
+#ifndef TLF2POS_DRIVER_CONSOLE_HPP
+#define TLF2POS_DRIVER_CONSOLE_HPP
+
+#include <cstddef>
+
+#include "platform/os.hpp"
+
+/// Size of the standard output buffer used when it is not a console.
+inline constexpr std::size_t kConsoleBuffer = 4096;
+
+/// Standard output. On a console every line goes out at once; otherwise
+/// lines collect in the buffer, which is written when full and by
+/// console_flush. Failed writes are ignored: a closed or full standard output
+/// never changes the run.
+struct Console {
+  os_file out;
+  bool line_flush;
+  std::size_t used;
+  char buffer[kConsoleBuffer];
+};
+
+/// Prepares `c` for the process's standard output.
+void console_init(Console* c);
+
+/// Prints `head` followed by `text` and the platform's line end.
+void console_line(Console* c, const char* head, const char* text);
+
+/// Writes out what the buffer holds.
+void console_flush(Console* c);
+
+/// The error report: `context`, ": ", the text of last-error number
+/// `number` and the line end, written at once to standard error; with an
+/// empty context only the text and the line end.
+void error_report(const char* context, int number);
+
+#endif

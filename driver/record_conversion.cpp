@@ -1,0 +1,66 @@
+// The record loop: each branch pair of each record line becomes a POS file,
+// created, announced, written and closed before the next pair is scanned.
+#include "driver/record_conversion.hpp"
+
+#include "input/number_scan.hpp"
+
+// Scans one number, noting an out-of-range one in the last-error number.
+static inline NumberScan scan(Run* run, const char* p) {
+  NumberScan s = scan_number(p);
+  if (s.range_error)
+    run->last_error = 34;
+  return s;
+}
+
+// Writes the POS file of one branch pair. Returns false after a reported
+// failure.
+static bool write_pos(Run* run, std::int32_t prefix_length,
+                      std::int32_t record_index, std::int32_t branch_index,
+                      std::uint8_t branch) {
+  pos_name(run->name, prefix_length, record_index, branch_index);
+  int error = 0;
+  os_file f = os_create(run->name, &error);
+  if (f == os_no_file) {
+    run->last_error = error;
+    error_report(run->input_path, run->last_error);
+    return false;
+  }
+  console_line(&run->console, "output : ", run->name);
+  std::size_t n = pos_bytes(run->bytes, prefix_length, run->prefix, branch);
+  error = pos_write_close(f, run->name, run->bytes, n);
+  if (error != 0) {
+    run->last_error = error;
+    error_report(run->input_path, run->last_error);
+    return false;
+  }
+  return true;
+}
+
+bool convert_records(Run* run, std::int32_t record_count,
+                     std::int32_t prefix_length) {
+  for (std::int32_t i = 0; i < record_count; ++i) {
+    if (!run_read_line(run)) {
+      error_report("data reacord read error", run->last_error);
+      return false;
+    }
+    const char* p = scan(run, run->line).end; // the record key
+    for (std::int32_t k = 0; k < prefix_length; ++k) {
+      NumberScan s = scan(run, p);
+      run->prefix[k] = byte_reduction(s.value);
+      p = s.end;
+    }
+    // The pair mark starts at the start of the line, so a line with a key
+    // but no pair still gives one POS file, and a line with no number none.
+    const char* mark = run->line;
+    for (std::int32_t b = 0;; ++b) {
+      NumberScan branch = scan(run, p);
+      p = scan(run, branch.end).end; // the pair's second number
+      if (p == mark)
+        break;
+      mark = p;
+      if (!write_pos(run, prefix_length, i, b, byte_reduction(branch.value)))
+        return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,73 @@
+// The run: command line, input, header line, exit status.
+#include "driver/run.hpp"
+
+#include "driver/record_conversion.hpp"
+#include "input/header_scan.hpp"
+
+static long read_input(void* context, char* buffer, std::size_t size,
+                       int* error) {
+  return os_read(*static_cast<os_file*>(context), buffer, size, error);
+}
+
+bool run_read_line(Run* run) {
+  int n = read_line(&run->reader, run->line, kLineStore);
+  if (run->reader.error != 0) {
+    run->last_error = run->reader.error;
+    run->reader.error = 0;
+  }
+  return n > 0;
+}
+
+// Ends a run that opened its input: closes it, writes out what standard
+// output holds, and gives the status.
+static int finish(Run* run, int status) {
+  int ignored = 0;
+  os_close(run->input, &ignored);
+  console_flush(&run->console);
+  return status;
+}
+
+int tlf2pos_run(Run* run, int argc, const char* const* argv) {
+  run->last_error = 0;
+  run->input = os_no_file;
+  console_init(&run->console);
+
+  if (argc != 2) {
+    console_line(&run->console, "", "");
+    console_line(&run->console, "", "Usage: tlf2pos <tulo_format_file_name>");
+    console_line(&run->console, "", "ex. tlf2pos tulo005.tlf");
+    console_flush(&run->console);
+    return 0;
+  }
+  run->input_path = argv[1];
+
+  int error = 0;
+  run->input = os_open_read(run->input_path, &error);
+  if (run->input == os_no_file) {
+    run->last_error = error;
+    error_report(run->input_path, run->last_error);
+    console_flush(&run->console);
+    return 0;
+  }
+  line_reader_init(&run->reader, ByteSource{read_input, &run->input},
+                   os_is_char_device(run->input));
+
+  if (!run_read_line(run)) {
+    error_report("header read error", run->last_error);
+    return finish(run, 0);
+  }
+  console_line(&run->console, "input : ", run->input_path);
+
+  // Without all three numbers, or with more prefix values than a record
+  // line's store holds, nothing could be converted correctly.
+  Header h{};
+  if (scan_header(run->line, &h) != 3 || h.prefix_length > kMaxPrefixLength) {
+    run->last_error = 22;
+    error_report("header read error", run->last_error);
+    return finish(run, 0);
+  }
+
+  if (!convert_records(run, h.record_count, h.prefix_length))
+    return finish(run, 0);
+  return finish(run, 1);
+}

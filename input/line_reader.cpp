@@ -1,0 +1,99 @@
+// Text-mode line reader over a byte source read in large blocks.
+#include "input/line_reader.hpp"
+
+#include <cstring>
+
+void line_reader_init(LineReader* r, ByteSource source, bool char_device) {
+  r->source = source;
+  r->char_device = char_device;
+  r->ended = false;
+  r->error = 0;
+  r->pos = 0;
+  r->len = 0;
+}
+
+// Keeps the unread bytes (at most a CR waiting for its partner) at the front
+// of the block and reads more after them. Returns false when nothing more
+// came, and marks the input ended.
+static bool refill(LineReader* r) {
+  if (r->ended)
+    return false;
+  std::size_t keep = r->len - r->pos;
+  if (keep > 0 && r->pos > 0)
+    std::memmove(r->block, r->block + r->pos, keep);
+  r->pos = 0;
+  r->len = keep;
+  int error = 0;
+  long n = r->source.read(r->source.context, r->block + keep,
+                          sizeof r->block - keep, &error);
+  if (n <= 0) {
+    if (n < 0)
+      r->error = error;
+    r->ended = true;
+    return false;
+  }
+  r->len = keep + static_cast<std::size_t>(n);
+  return true;
+}
+
+int read_line(LineReader* r, char* store, int capacity) {
+  if (capacity <= 0)
+    return 0;
+  std::size_t limit = static_cast<std::size_t>(capacity) - 1;
+  std::size_t n = 0;
+  while (n < limit) {
+    if (r->pos == r->len && !refill(r))
+      break;
+    const char* p = r->block + r->pos;
+    std::size_t avail = r->len - r->pos;
+    std::size_t take = avail < limit - n ? avail : limit - n;
+
+    // The run of ordinary bytes ends at the first LF, CR or byte 26. Look for
+    // the LF first so the other two searches stop at the line's end.
+    const char* lf = static_cast<const char*>(std::memchr(p, '\n', take));
+    std::size_t seg = lf ? static_cast<std::size_t>(lf - p) + 1 : take;
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', seg));
+    if (cr)
+      seg = static_cast<std::size_t>(cr - p);
+    const char* eof = static_cast<const char*>(std::memchr(p, 26, seg));
+    if (eof)
+      seg = static_cast<std::size_t>(eof - p);
+
+    std::memcpy(store + n, p, seg);
+    n += seg;
+    r->pos += seg;
+    if (eof) {
+      // Everything after a byte 26 is never delivered; from a console only
+      // the rest of what was typed is dropped.
+      r->pos = r->len;
+      if (!r->char_device)
+        r->ended = true;
+      if (r->ended)
+        break;
+      continue;
+    }
+    if (cr) {
+      if (r->pos + 1 == r->len && !refill(r)) {
+        // A CR as the very last byte of the input stays a CR.
+        r->pos = r->len;
+        store[n++] = '\r';
+        break;
+      }
+      // refill() kept the CR at the front of the block.
+      if (r->block[r->pos + 1] == '\n') {
+        r->pos += 2;
+        store[n++] = '\n';
+        break;
+      }
+      r->pos += 1;
+      store[n++] = '\r';
+      continue;
+    }
+    if (lf)
+      break;
+  }
+  if (n == 0)
+    return 0;
+  store[n] = '\0';
+  return static_cast<int>(n);
+}

@@ -1,0 +1,31 @@
+// Scanning one record-line number, and reducing it to the byte a POS file
+// stores.
+#ifndef TLF2POS_INPUT_NUMBER_SCAN_HPP
+#define TLF2POS_INPUT_NUMBER_SCAN_HPP
+
+#include <cstdint>
+
+/// The outcome of scan_number.
+struct NumberScan {
+  /// Just past the number; the position given if no number was found.
+  const char* end;
+  /// The number rounded to double precision; 0 if none was found.
+  double value;
+  /// The number was out of range (last-error number 34).
+  bool range_error;
+};
+
+/// Scans one decimal number from `p` in NUL-terminated text. A failed scan
+/// gives 0 and consumes nothing, not even the whitespace it skipped.
+NumberScan scan_number(const char* p);
+
+/// The byte a value stands for in a POS file: the value truncated toward
+/// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of 2^63 or
+/// more, infinity included.
+inline std::uint8_t byte_reduction(double v) {
+  if (!(v < 9223372036854775808.0 && v > -9223372036854775808.0))
+    return 0;
+  return static_cast<std::uint8_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v)));
+}
+
+#endif

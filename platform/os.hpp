@@ -1,0 +1,65 @@
+// The operating-system seam: every call tlf2pos makes to the platform goes
+// through these functions, so that POSIX and Windows differ in this header's
+// two implementations only. Failures come back as the program's own
+// last-error numbers (2 "No such file or directory", 13 "Permission denied",
+// ...), never as raw errno or Windows error codes.
+#ifndef TLF2POS_PLATFORM_OS_HPP
+#define TLF2POS_PLATFORM_OS_HPP
+
+#include <cstddef>
+#include <cstdint>
+
+/// An open file: a descriptor on POSIX, a HANDLE on Windows.
+using os_file = std::intptr_t;
+
+/// The value of an os_file that names no open file.
+inline constexpr os_file os_no_file = -1;
+
+/// The line end of console lines and error reports: "\n" on POSIX,
+/// "\r\n" on Windows.
+extern const char os_line_end[];
+
+/// Prepares the process: a closed pipe on standard output must not kill it.
+void os_init();
+
+/// Standard output and standard error.
+os_file os_stdout();
+os_file os_stderr();
+
+/// True if `f` is an interactive console (standard output is then flushed
+/// line by line).
+bool os_is_console(os_file f);
+
+/// True if `f` is a character device; the line reader treats a byte 26 read
+/// from one as the end of what was typed, not the end of the input.
+bool os_is_char_device(os_file f);
+
+/// Opens an existing file for reading only, sharing it with other readers and
+/// writers. A folder cannot be opened. Returns the file, or os_no_file with
+/// `*error` set to the last-error number of the failure.
+os_file os_open_read(const char* path, int* error);
+
+/// Creates `name` for writing, truncating a file of that name, with the
+/// usual permissions for a new file. Returns the file, or os_no_file with
+/// `*error` set.
+os_file os_create(const char* name, int* error);
+
+/// Reads up to `size` bytes. Returns the number read, 0 at the end of the
+/// input (a broken pipe counts as the end and sets nothing), or -1 with
+/// `*error` set (a refused read gives 9).
+long os_read(os_file f, void* buffer, std::size_t size, int* error);
+
+/// Writes all `size` bytes, retrying short writes. Returns false with
+/// `*error` set if the system refused (9), found the disk full (28) or failed
+/// otherwise.
+bool os_write_all(os_file f, const void* data, std::size_t size, int* error);
+
+/// Closes `f`. Returns false with `*error` set if the system reports that
+/// data written earlier could not be stored.
+bool os_close(os_file f, int* error);
+
+/// Removes the file `name`; used to take back a POS file that could not be
+/// written whole. Returns false if it could not be removed.
+bool os_remove(const char* name);
+
+#endif

@@ -1,0 +1,129 @@
+// POSIX side of the operating-system seam.
+#include "platform/os.hpp"
+#include "platform/posix_errors.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char os_line_end[] = "\n";
+
+int posix_open_error(int e) {
+  switch (e) {
+  case ENOENT: case ENOTDIR: case ENAMETOOLONG: case ELOOP:
+    return 2;
+  case EACCES: case EPERM: case EROFS: case ETXTBSY: case EISDIR:
+    return 13;
+  case EMFILE: case ENFILE:
+    return 24;
+  case ENOSPC: case EDQUOT:
+    return 28;
+  case ENOMEM:
+    return 12;
+  default:
+    return 22;
+  }
+}
+
+int posix_io_error(int e) {
+  switch (e) {
+  case EACCES: case EPERM: case EBADF:
+    return 9;
+  default:
+    return posix_open_error(e);
+  }
+}
+
+void os_init() {
+  // Console writes are never examined; a reader that went away must not end
+  // the conversion half-way.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+os_file os_stdout() { return STDOUT_FILENO; }
+os_file os_stderr() { return STDERR_FILENO; }
+
+bool os_is_console(os_file f) { return isatty(static_cast<int>(f)) == 1; }
+
+bool os_is_char_device(os_file f) {
+  struct stat st;
+  return fstat(static_cast<int>(f), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+os_file os_open_read(const char* path, int* error) {
+  int fd;
+  do {
+    fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    *error = posix_open_error(errno);
+    return os_no_file;
+  }
+  // Linux opens a folder for reading; a TULO file never is one.
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    *error = posix_open_error(errno);
+    close(fd);
+    return os_no_file;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = 13;
+    close(fd);
+    return os_no_file;
+  }
+  return fd;
+}
+
+os_file os_create(const char* name, int* error) {
+  int fd;
+  do {
+    fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    *error = posix_open_error(errno);
+    return os_no_file;
+  }
+  return fd;
+}
+
+long os_read(os_file f, void* buffer, std::size_t size, int* error) {
+  for (;;) {
+    ssize_t n = read(static_cast<int>(f), buffer, size);
+    if (n >= 0)
+      return static_cast<long>(n);
+    if (errno == EINTR)
+      continue;
+    if (errno == EPIPE)
+      return 0;
+    *error = posix_io_error(errno);
+    return -1;
+  }
+}
+
+bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = write(static_cast<int>(f), p, size);
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      *error = posix_io_error(errno);
+      return false;
+    }
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool os_close(os_file f, int* error) {
+  // After EINTR the descriptor is gone on Linux; retrying could close another.
+  if (close(static_cast<int>(f)) == 0 || errno == EINTR)
+    return true;
+  *error = posix_io_error(errno);
+  return false;
+}
+
+bool os_remove(const char* name) { return unlink(name) == 0; }

@@ -1,0 +1,32 @@
+// POS file content and writing.
+#include "pos/pos_file.hpp"
+
+static inline std::uint8_t* put(std::uint8_t* out, std::uint8_t b) {
+  if (b == 10)
+    *out++ = 13;
+  *out++ = b;
+  return out;
+}
+
+std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
+                      const std::uint8_t* prefix, std::uint8_t branch) {
+  std::uint8_t* p = out;
+  p = put(p, static_cast<std::uint8_t>(static_cast<std::uint32_t>(prefix_length) + 1u));
+  for (std::int32_t i = 0; i < prefix_length; ++i)
+    p = put(p, prefix[i]);
+  p = put(p, branch);
+  return static_cast<std::size_t>(p - out);
+}
+
+int pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
+                    std::size_t size) {
+  int error = 0;
+  bool written = os_write_all(f, bytes, size, &error);
+  int close_error = 0;
+  bool closed = os_close(f, &close_error);
+  if (written && closed)
+    return 0;
+  // A short POS file would pass for a good one; take it back.
+  os_remove(name);
+  return written ? close_error : error;
+}
