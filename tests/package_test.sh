@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Checks the Debian package of a finished build: cpack makes it in a scratch
+# folder, it is unpacked and installed with dpkg into a scratch root, and the
+# installed program must convert examples/tulo005.tlf exactly as the build's
+# own program does. The installed manual page must render without warnings.
+#
+# usage: tests/package_test.sh BUILD_FOLDER [--system]
+#   --system  also install the package on this machine with dpkg -i, run
+#             /usr/bin/tlf2pos and remove the package again (root only; for
+#             a throw-away CI machine).
+#
+# Builds nothing: the build folder must hold a built tlf2pos. The cpack to
+# use can be given in the environment variable CPACK.
+set -euo pipefail
+
+fail() { echo "package_test: FAIL: $*" >&2; exit 1; }
+
+[ $# -ge 1 ] || { echo "usage: $0 BUILD_FOLDER [--system]" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+system=0
+[ "${2-}" = --system ] && system=1
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+example="$source_dir/examples/tulo005.tlf"
+cpack=${CPACK:-cpack}
+# dpkg looks for ldconfig and friends on PATH, which may lack the sbin
+# folders for a normal user.
+export PATH="$PATH:/usr/sbin:/sbin"
+
+[ -x "$build/tlf2pos" ] || fail "no built program at $build/tlf2pos"
+[ -f "$build/CPackConfig.cmake" ] || fail "$build is not a configured build"
+for tool in "$cpack" dpkg dpkg-deb man; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# Under root, man may read pages as an unprivileged user.
+chmod 755 "$scratch"
+
+# Runs program $1 on a copy of the example in the empty folder $2 and keeps
+# its standard output, standard error and status next to it.
+convert() {
+  mkdir -p "$2/run"
+  cp "$example" "$2/run/"
+  local status=0
+  (cd "$2/run" && "$1" tulo005.tlf >"$2/stdout" 2>"$2/stderr") || status=$?
+  echo "$status" >"$2/status"
+  rm "$2/run/tulo005.tlf"
+}
+
+# Compares a conversion in folder $1 with the reference one.
+same_as_reference() {
+  local what
+  for what in stdout stderr status; do
+    cmp -s "$scratch/reference/$what" "$1/$what" ||
+      fail "$2: $what differs from the build's program"
+  done
+  diff -r "$scratch/reference/run" "$1/run" >/dev/null ||
+    fail "$2: the POS files differ from the build's program"
+}
+
+convert "$build/tlf2pos" "$scratch/reference"
+[ "$(cat "$scratch/reference/status")" = 1 ] ||
+  fail "the build's program did not complete the example"
+ls "$scratch/reference/run"/*.pos >/dev/null 2>&1 ||
+  fail "the build's program wrote no POS file"
+
+# Make the package.
+"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/package" \
+  >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log" >&2; fail "cpack"; }
+debs=("$scratch"/package/tlf2pos_1.0_*.deb)
+if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
+  fail "cpack made no single tlf2pos_1.0_*.deb"
+fi
+deb=${debs[0]}
+
+# Its control data.
+info=$(dpkg-deb -I "$deb")
+for field in "Package: tlf2pos" "Version: 1.0" "Section: utils" \
+    "Architecture: $(dpkg --print-architecture)"; do
+  grep -qx " $field" <<<"$info" || fail "control field '$field' missing"
+done
+grep -q '^ Maintainer: .*<.*@.*>' <<<"$info" || fail "no maintainer address"
+grep -q '^ Depends: .*libc6' <<<"$info" || fail "no dependency on libc6"
+grep -q '^ Description: [a-z].\{20,\}' <<<"$info" || fail "no summary"
+[ "$(grep -c '^  [^ ]' <<<"$info")" -ge 3 ] || fail "no long description"
+
+# Its files.
+contents=$(dpkg-deb -c "$deb")
+for path in ./usr/bin/tlf2pos ./usr/share/man/man1/tlf2pos.1; do
+  grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
+done
+
+# Unpacked.
+dpkg-deb -x "$deb" "$scratch/unpacked"
+cmp -s "$source_dir/doc/tlf2pos.1" "$scratch/unpacked/usr/share/man/man1/tlf2pos.1" ||
+  fail "the packaged manual page is not doc/tlf2pos.1"
+convert "$scratch/unpacked/usr/bin/tlf2pos" "$scratch/unpacked-run"
+same_as_reference "$scratch/unpacked-run" "unpacked program"
+
+# Installed by dpkg into a scratch root (its own empty package database, so
+# libc6 and the rest count as missing there).
+root="$scratch/root"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+dpkg_root=(dpkg --root="$root" --log=/dev/null --force-not-root
+           --force-depends --path-include='/usr/share/man/*')
+"${dpkg_root[@]}" -i "$deb" >"$scratch/dpkg.log" 2>&1 ||
+  { cat "$scratch/dpkg.log" >&2; fail "dpkg -i into a scratch root"; }
+[ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status} ${Version}' tlf2pos)" \
+  = "install ok installed 1.0" ] || fail "dpkg does not list tlf2pos 1.0 as installed"
+convert "$root/usr/bin/tlf2pos" "$scratch/root-run"
+same_as_reference "$scratch/root-run" "program installed by dpkg"
+[ "$(man -M "$root/usr/share/man" -w tlf2pos)" = "$root/usr/share/man/man1/tlf2pos.1" ] ||
+  fail "man does not find the installed page"
+warnings=$(man --warnings -l "$root/usr/share/man/man1/tlf2pos.1" 2>&1 >/dev/null) ||
+  fail "man cannot render the installed page"
+[ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
+"${dpkg_root[@]}" -r tlf2pos >>"$scratch/dpkg.log" 2>&1 || fail "dpkg -r in the scratch root"
+[ ! -e "$root/usr/bin/tlf2pos" ] || fail "dpkg -r left /usr/bin/tlf2pos behind"
+
+if [ $system = 1 ]; then
+  [ "$(id -u)" = 0 ] || fail "--system needs root"
+  if dpkg-query -W tlf2pos >/dev/null 2>&1; then
+    fail "tlf2pos is already installed here; not touching it"
+  fi
+  dpkg -i --path-include='/usr/share/man/*' "$deb" >"$scratch/dpkg.log" 2>&1 ||
+    { cat "$scratch/dpkg.log" >&2; fail "dpkg -i"; }
+  trap 'dpkg -r tlf2pos >/dev/null 2>&1 || true; rm -rf "$scratch"' EXIT
+  [ "$(command -v tlf2pos)" = /usr/bin/tlf2pos ] || fail "tlf2pos is not on PATH"
+  convert tlf2pos "$scratch/system-run"
+  same_as_reference "$scratch/system-run" "program installed on the system"
+  man -w tlf2pos >/dev/null || fail "man does not find tlf2pos"
+  dpkg -r tlf2pos >/dev/null 2>&1 || fail "dpkg -r"
+  [ ! -e /usr/bin/tlf2pos ] || fail "dpkg -r left /usr/bin/tlf2pos behind"
+fi
+
+echo "package_test: $(basename "$deb") builds, installs and converts the example"
