@@ -5,8 +5,9 @@
 #include "input/number_scan.hpp"
 
 // Scans one number, noting an out-of-range one in the last-error number.
+// The line lies in the line store, which may be read to its end.
 static inline NumberScan scan(Run* run, const char* p) {
-  NumberScan s = scan_number(p);
+  NumberScan s = scan_number_in_store(p, run->line + kLineStore);
   if (s.range_error)
     run->last_error = 34;
   return s;

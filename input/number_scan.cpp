@@ -1,10 +1,42 @@
 // One record-line number: syntax, then value.
+//
+// Record lines are almost all short plain numbers, so those are scanned in a
+// single pass here: the digits are gathered into an integer while they are
+// read, and when that integer and the power of ten are both exact doubles
+// (at most 2^53, exponent at most 22 in size) one IEEE multiply or divide
+// gives the correctly rounded value. Everything else (long mantissas, large
+// exponents, no number at all) is scanned again from the start by the
+// general path, which alone decides failures and range errors.
 #include "input/number_scan.hpp"
+
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TLF2POS_SIXTEEN_AT_A_TIME 1
+#endif
 
 #include "input/decimal_value.hpp"
 #include "input/number_syntax.hpp"
 
-NumberScan scan_number(const char* p) {
+static const double kPow10[] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+static const std::uint64_t kPow10Int[] = {1,      10,      100,      1000,
+                                          10000,  100000,  1000000,  10000000,
+                                          100000000};
+
+// The rare paths are kept out of line, so that the common one needs no
+// stack frame of its own.
+#if defined(__GNUC__)
+#define TLF2POS_RARE __attribute__((noinline))
+#else
+#define TLF2POS_RARE
+#endif
+
+TLF2POS_RARE static NumberScan general_scan(const char* p) {
   DecimalToken t;
   if (!scan_decimal_syntax(p, &t))
     return NumberScan{p, 0.0, false};
@@ -13,3 +45,196 @@ NumberScan scan_number(const char* p) {
   s.value = decimal_value(t, &s.range_error);
   return s;
 }
+
+// The digit value of c, or something above 9.
+static inline unsigned digit(char c) {
+  return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+}
+
+static constexpr bool kEightAtATime = std::endian::native == std::endian::little;
+
+// Eight bytes of text with every byte XORed with '0': digits become 0 to 9,
+// every other byte something above 9. The first byte is the lowest.
+static inline std::uint64_t load_eight(const char* q) {
+  std::uint64_t w;
+  std::memcpy(&w, q, sizeof w);
+  return w ^ 0x3030303030303030u;
+}
+
+// How many of the eight bytes of x, from the lowest, are digits (0 to 8).
+static inline unsigned digit_run(std::uint64_t x) {
+  // Adding 0x76 sets a byte's top bit exactly when its low seven bits are
+  // above 9; masking them first keeps carries inside the byte.
+  std::uint64_t above9 =
+      ((x & 0x7f7f7f7f7f7f7f7fu) + 0x7676767676767676u) | x;
+  return static_cast<unsigned>(std::countr_zero(above9 & 0x8080808080808080u)) >> 3;
+}
+
+// The value of the first n (0 to 8) digits of x.
+static inline std::uint64_t run_value(std::uint64_t x, unsigned n) {
+  if (n == 0)
+    return 0;
+  // The n digits go to the top bytes; the zero bytes below them count as
+  // leading zeros. Then pairs, quads and all eight are combined, the earlier
+  // digits weighted.
+  x <<= 64 - 8 * n;
+  x = (x * (1 + (10u << 8)) >> 8) & 0x00ff00ff00ff00ffu;
+  x = (x * (1 + (100u << 16)) >> 16) & 0x0000ffff0000ffffu;
+  return (x * (1 + (10000ull << 32))) >> 32;
+}
+
+// A mantissa as read: digits, an optional point and more digits.
+struct Mantissa {
+  /// Just past it.
+  const char* end;
+  /// Its digits as one integer; wraps beyond 19 digits.
+  std::uint64_t m;
+  /// How many digits, leading zeros included.
+  std::size_t count;
+  /// How many of them after the point.
+  int fraction_digits;
+};
+
+// Reads a run of digits at q into *m and returns its end. Eight bytes are
+// taken at a time while they lie before `limit`; bytes after the text's NUL
+// may be read then, never used, since a NUL is no digit.
+static inline const char* gather(const char* q, const char* limit,
+                                 std::uint64_t* m) {
+  std::uint64_t v = *m;
+  if constexpr (kEightAtATime) {
+    while (limit - q >= 8) {
+      std::uint64_t x = load_eight(q);
+      unsigned n = digit_run(x);
+      v = v * kPow10Int[n] + run_value(x, n);
+      q += n;
+      if (n < 8) {
+        *m = v;
+        return q;
+      }
+    }
+  }
+  unsigned d;
+  while ((d = digit(*q)) <= 9) {
+    v = v * 10 + d;
+    ++q;
+  }
+  *m = v;
+  return q;
+}
+
+// Reads a mantissa of any length at q.
+TLF2POS_RARE static Mantissa any_mantissa(const char* q, const char* store_end) {
+  Mantissa r{q, 0, 0, 0};
+  r.end = gather(q, store_end, &r.m);
+  r.count = static_cast<std::size_t>(r.end - q);
+  if (*r.end == '.') {
+    const char* fraction = r.end + 1;
+    r.end = gather(fraction, store_end, &r.m);
+    r.fraction_digits = static_cast<int>(r.end - fraction);
+    r.count += static_cast<std::size_t>(r.fraction_digits);
+  }
+  return r;
+}
+
+#if defined(TLF2POS_SIXTEEN_AT_A_TIME)
+// The common form on record lines, a sign, up to eight digits, a point and
+// up to eight digits, ended by whitespace or the NUL within sixteen bytes
+// of q (the first byte after the whitespace), is taken apart from one
+// 16-byte look at the text: where the number ends then depends on that one
+// load, not on the bytes one after another. Returns false, having decided
+// nothing, for every other form.
+static inline bool short_number(const char* q, const char* store_end,
+                                NumberScan* out) {
+  if (store_end - q < 24) // the loads below reach 24 bytes past q
+    return false;
+  __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+  __m128i w = _mm_sub_epi8(c, _mm_set1_epi8(9));
+  auto mask = [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); };
+  unsigned digits = mask(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d));
+  unsigned ends = mask(_mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')),
+                   _mm_cmpeq_epi8(c, _mm_setzero_si128())),
+      _mm_cmpeq_epi8(_mm_min_epu8(w, _mm_set1_epi8(4)), w)));
+  unsigned points = mask(_mm_cmpeq_epi8(c, _mm_set1_epi8('.')));
+  unsigned signs = mask(_mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('-')),
+                                     _mm_cmpeq_epi8(c, _mm_set1_epi8('+'))));
+
+  unsigned length = static_cast<unsigned>(std::countr_zero(ends | 0x10000u));
+  unsigned inside = (1u << length) - 1; // 0xffff if no end was found
+  unsigned sign = signs & 1u;
+  points &= inside;
+  // Every byte a digit but one point at most and a sign in front, a digit
+  // somewhere, and an end within the sixteen bytes.
+  if (((digits | points | sign) & inside) != inside || (points & (points - 1)) ||
+      (digits & inside) == 0 || length == 16)
+    return false;
+  unsigned point = points ? static_cast<unsigned>(std::countr_zero(points)) : length;
+  unsigned whole = point - sign;
+  unsigned fraction = points ? length - point - 1 : 0;
+  if (whole > 8 || fraction > 8)
+    return false;
+  // At most fifteen digits: an exact double.
+  std::uint64_t m = run_value(load_eight(q + sign), whole) * kPow10Int[fraction] +
+                    run_value(load_eight(q + point + 1), fraction);
+  double v = static_cast<double>(m) / kPow10[fraction];
+  // Signs are as often one as the other: set the sign bit without a branch.
+  bool negative = sign && *q == '-';
+  v = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
+                            (std::uint64_t{negative} << 63));
+  *out = NumberScan{q + length, v, false};
+  return true;
+}
+#endif
+
+NumberScan scan_number_in_store(const char* p, const char* store_end) {
+  const char* q = p;
+  while (is_tulo_space(*q))
+    ++q;
+#if defined(TLF2POS_SIXTEEN_AT_A_TIME)
+  NumberScan s;
+  if (short_number(q, store_end, &s))
+    return s;
+#endif
+  bool negative = *q == '-';
+  if (*q == '-' || *q == '+')
+    ++q;
+
+  Mantissa t = any_mantissa(q, store_end);
+  // Up to 19 digits cannot overflow the integer; with none at all, or with
+  // more, the general path decides.
+  if (t.count - 1 >= 19 || t.m > (std::uint64_t{1} << 53))
+    return general_scan(p);
+
+  // An exponent counts only with a digit after its marker and sign; "1e"
+  // ends before the marker.
+  const char* end = t.end;
+  std::int64_t scale = -t.fraction_digits;
+  char c = *end;
+  if (c == 'e' || c == 'E' || c == 'd' || c == 'D') {
+    const char* e = end + 1;
+    bool e_negative = *e == '-';
+    if (*e == '-' || *e == '+')
+      ++e;
+    if (digit(*e) <= 9) {
+      std::int64_t x = 0;
+      unsigned d;
+      // Four digits already take any non-zero value out of range.
+      for (int n = 0; (d = digit(*e)) <= 9; ++e, ++n) {
+        if (n == 4)
+          return general_scan(p);
+        x = x * 10 + d;
+      }
+      scale += e_negative ? -x : x;
+      end = e;
+    }
+  }
+  if (scale < -22 || scale > 22)
+    return general_scan(p);
+
+  double v = static_cast<double>(t.m);
+  v = scale >= 0 ? v * kPow10[scale] : v / kPow10[-scale];
+  return NumberScan{end, negative ? -v : v, false};
+}
+
+NumberScan scan_number(const char* p) { return scan_number_in_store(p, p); }

@@ -19,6 +19,13 @@ struct NumberScan {
 /// gives 0 and consumes nothing, not even the whitespace it skipped.
 NumberScan scan_number(const char* p);
 
+/// The same scan for text held in a store that ends at `store_end`: the
+/// result is exactly scan_number's, but bytes from `p` up to `store_end`
+/// may be read, past the text's NUL too (their values never matter), so
+/// that digits are taken eight at a time. For record lines in the line
+/// store.
+NumberScan scan_number_in_store(const char* p, const char* store_end);
+
 /// The byte a value stands for in a POS file: the value truncated toward
 /// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of 2^63 or
 /// more, infinity included.

@@ -1,0 +1,150 @@
+// Scanning record-line numbers in the line store, where the scanner may look
+// at the bytes after the line's NUL: wherever the number lies in the store
+// and whatever the stale bytes after the NUL are, it must give exactly what
+// the plain scan gives.
+#include "input/number_scan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::uint64_t bits(double v) {
+  std::uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// Puts `text` and its NUL at `offset` in a store of exactly `size` bytes
+// (so that AddressSanitizer sees any read past it) filled with `fill`, and
+// compares both scans from every position of the text.
+void expect_same_everywhere(const std::string& text, std::size_t offset,
+                            std::size_t size, char fill) {
+  ASSERT_LE(offset + text.size() + 1, size);
+  std::vector<char> store(size, fill);
+  std::memcpy(store.data() + offset, text.c_str(), text.size() + 1);
+  const char* store_end = store.data() + store.size();
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    const char* p = store.data() + offset + i;
+    NumberScan want = scan_number(p);
+    NumberScan got = scan_number_in_store(p, store_end);
+    if (got.end != want.end || bits(got.value) != bits(want.value) ||
+        got.range_error != want.range_error) {
+      ADD_FAILURE() << "text " << ::testing::PrintToString(text) << " from "
+                    << i << ", at " << offset << " in " << size
+                    << " bytes, filled with "
+                    << ::testing::PrintToString(fill) << ": end "
+                    << (got.end - p) << " value " << got.value << " error "
+                    << got.range_error << ", want end " << (want.end - p)
+                    << " value " << want.value << " error "
+                    << want.range_error;
+      return;
+    }
+  }
+}
+
+TEST(NumberScanInStore, SameAsThePlainScanAtEveryPlaceInTheStore) {
+  const char* const texts[] = {
+      "-123.456789 548.559126\r\n",
+      "0 1 2 3 4 0 5 0\n",
+      "255 10 26 13",
+      "12345678.12345678 ",
+      "123456789.1 1.123456789 12345678.123456789",
+      "99999999.99999999 -99999999.9999999",
+      "123456789012345 1234567890123456 9007199254740993",
+      "12345678901234567890123 00000000000000000001",
+      "0.000000000000000000001 1.000000000000000000000000001",
+      "-.5 5. +7 -0 -0.000000 +.25",
+      ". - + -. +.e5 .e5",
+      "1e5 1d-3 1E+2 2.5D2 1e 1e+ 1e- 1ex 1e99999 1e400 1e-400 0e400",
+      "5+3 1.5.5 1-2+3 0x10 1,5 1..5 --5 +-5",
+      "12\t34\v56\f78\r90\n",
+      "  \t 8        -9    ",
+      "-1234567 7654321.1234567 1.2345678e3",
+      // The neighbours of the digits, and digits with the top bit set.
+      "1/2 3:4 5\xb0 6\xb9 /7 :8 9.:",
+  };
+  const char fills[] = {'0', '7', '9', ' ', '.', '-', 'e', '\0', 'x', ':'};
+  for (const char* text : texts) {
+    std::string t(text);
+    for (char fill : fills) {
+      // Small stores put the text near the store's end, large ones far
+      // from it.
+      for (std::size_t size : {t.size() + 1, t.size() + 9, t.size() + 40}) {
+        for (std::size_t offset = 0; offset + t.size() + 1 <= size; ++offset)
+          expect_same_everywhere(t, offset, size, fill);
+      }
+    }
+  }
+}
+
+TEST(NumberScanInStore, SameAsThePlainScanOnRandomText) {
+  // Mostly digits, the other bytes that numbers are made of, a few that end
+  // them, the neighbours of the digits and digits with the top bit set.
+  const char alphabet[] = "0123456789012345678901234567890123456789"
+                          "..--++eEdD  \t\r\nx,/:\xb0\xb9";
+  std::mt19937 rng(4711);
+  for (int round = 0; round < 20000; ++round) {
+    std::size_t length = rng() % 40;
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i)
+      text += alphabet[rng() % (sizeof alphabet - 1)];
+    std::size_t slack = rng() % 48;
+    std::size_t size = text.size() + 1 + slack;
+    std::size_t offset = rng() % (slack + 1);
+    char fill = alphabet[rng() % (sizeof alphabet - 1)];
+    expect_same_everywhere(text, offset, size, fill);
+    if (HasFailure())
+      return;
+  }
+}
+
+// The usual record-line forms, checked against the C library's correctly
+// rounded conversion rather than against the plain scan.
+TEST(NumberScanInStore, UsualFormsRoundCorrectly) {
+  std::mt19937_64 rng(99);
+  std::vector<char> store(256, '5');
+  for (int round = 0; round < 200000; ++round) {
+    std::uint64_t r = rng();
+    char token[64];
+    switch (round % 4) {
+    case 0: // six decimals
+      std::snprintf(token, sizeof token, "%s%u.%06u", (r & 1) ? "-" : "",
+                    static_cast<unsigned>((r >> 1) % 1000),
+                    static_cast<unsigned>((r >> 11) % 1000000));
+      break;
+    case 1: // eight digits on both sides of the point
+      std::snprintf(token, sizeof token, "%s%u.%08u", (r & 1) ? "-" : "",
+                    static_cast<unsigned>((r >> 1) % 100000000),
+                    static_cast<unsigned>((r >> 30) % 100000000));
+      break;
+    case 2: // small integers
+      std::snprintf(token, sizeof token, "%u", static_cast<unsigned>(r % 256));
+      break;
+    default: // any length on either side, within fifteen digits
+      std::snprintf(token, sizeof token, "%llu.%0*llu",
+                    static_cast<unsigned long long>((r >> 8) % 10000000),
+                    static_cast<int>(r % 8) + 1,
+                    static_cast<unsigned long long>((r >> 40) % 10000));
+      break;
+    }
+    std::size_t n = std::strlen(token);
+    std::memcpy(store.data() + 1, token, n);
+    store[0] = ' ';
+    store[n + 1] = (r >> 60) & 1 ? ' ' : '\n';
+    store[n + 2] = '\0';
+    NumberScan s = scan_number_in_store(store.data(), store.data() + store.size());
+    ASSERT_EQ(s.end, store.data() + 1 + n) << token;
+    ASSERT_EQ(bits(s.value), bits(std::strtod(token, nullptr))) << token;
+    ASSERT_FALSE(s.range_error) << token;
+  }
+}
+
+} // namespace
