@@ -19,7 +19,8 @@ inline constexpr os_file os_no_file = -1;
 /// "\r\n" on Windows.
 extern const char os_line_end[];
 
-/// Prepares the process: a closed pipe on standard output must not kill it.
+/// Prepares the process: neither a closed pipe on standard output nor a file
+/// size limit may kill it.
 void os_init();
 
 /// Standard output and standard error.

@@ -40,6 +40,9 @@ void os_init() {
   // Console writes are never examined; a reader that went away must not end
   // the conversion half-way.
   std::signal(SIGPIPE, SIG_IGN);
+  // A file size limit must fail the POS write (which is then reported and
+  // the short file removed), not kill the process with the file left short.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 os_file os_stdout() { return STDOUT_FILENO; }
