@@ -1,0 +1,212 @@
+// Fuzz target: record-line numbers and the header line on arbitrary bytes.
+//
+// The text is walked the way the record loop walks a line, each scan
+// starting where the last one stopped; where a scan fails the walk steps
+// over the offending byte so the rest of the input is reached too. Every
+// result is checked against slow references written independently of the
+// scanner: a longest-match automaton for where a number ends, strtod for its
+// value, arithmetic modulo 2^32 for header integers and floating-point
+// remainders for the byte reduction.
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "input/header_scan.hpp"
+#include "input/number_scan.hpp"
+
+#define CHECK(c)                                                               \
+  do {                                                                         \
+    if (!(c))                                                                  \
+      __builtin_trap();                                                        \
+  } while (0)
+
+namespace {
+
+bool space(char c) {
+  return c == 9 || c == 10 || c == 11 || c == 12 || c == 13 || c == 32;
+}
+
+std::uint64_t bits(double v) {
+  std::uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// Longest match of  [+-]? (D+ .? D* | . D+) ([eEdD] [+-]? D+)?  at p (after
+// whitespace), as a table-driven automaton. Returns the end of the number,
+// or nullptr if none starts at p.
+const char* reference_number_end(const char* p) {
+  enum { kDigit, kSign, kPoint, kMarker, kOther };
+  enum { S0, Sign, Int, IntPoint, Point, Frac, Mark, ExpSign, Exp, Dead = -1 };
+  static const int next[9][4] = {
+      //  digit  sign     point     marker
+      {Int, Sign, Point, Dead},       // S0
+      {Int, Dead, Point, Dead},       // Sign
+      {Int, Dead, IntPoint, Mark},    // Int
+      {Frac, Dead, Dead, Mark},       // IntPoint
+      {Frac, Dead, Dead, Dead},       // Point
+      {Frac, Dead, Dead, Mark},       // Frac
+      {Exp, ExpSign, Dead, Dead},     // Mark
+      {Exp, Dead, Dead, Dead},        // ExpSign
+      {Exp, Dead, Dead, Dead},        // Exp
+  };
+  static const bool accepting[9] = {false, false, true,  true, false,
+                                    true,  false, false, true};
+  const char* last = nullptr;
+  int state = S0;
+  for (const char* q = p;; ++q) {
+    char c = *q;
+    int cls = (c >= '0' && c <= '9')                          ? kDigit
+              : (c == '+' || c == '-')                        ? kSign
+              : c == '.'                                      ? kPoint
+              : (c == 'e' || c == 'E' || c == 'd' || c == 'D') ? kMarker
+                                                               : kOther;
+    if (cls == kOther)
+      break;
+    state = next[state][cls];
+    if (state == Dead)
+      break;
+    if (accepting[state])
+      last = q + 1;
+  }
+  return last;
+}
+
+// The value the number [start, end) must have, by strtod on the same digits
+// (a d or D marker read as e), and whether it is out of range.
+void check_value(const char* start, const char* end, const NumberScan& s) {
+  std::string token(start, end);
+  bool nonzero = false;
+  bool in_exponent = false;
+  for (char& c : token) {
+    if (c == 'd' || c == 'D' || c == 'e' || c == 'E') {
+      c = 'e';
+      in_exponent = true;
+    }
+    if (!in_exponent && c >= '1' && c <= '9')
+      nonzero = true;
+  }
+  char* stop = nullptr;
+  double r = std::strtod(token.c_str(), &stop);
+  CHECK(stop == token.c_str() + token.size());
+  if (std::isinf(r)) {
+    CHECK(s.range_error);
+    CHECK(bits(s.value) == bits(r));
+  } else if (nonzero && std::fabs(r) < DBL_MIN) {
+    // Never a subnormal: a non-zero number below the smallest normal double
+    // is +0 and a range error.
+    CHECK(s.range_error);
+    CHECK(bits(s.value) == 0);
+  } else {
+    CHECK(!s.range_error);
+    CHECK(bits(s.value) == bits(r));
+  }
+}
+
+// The byte reduction by floating-point arithmetic only: truncate, then the
+// remainder modulo 256, both exact in double precision.
+std::uint8_t reference_byte(double v) {
+  if (std::isnan(v))
+    return 0;
+  double t = std::trunc(v);
+  if (!(std::fabs(t) < 0x1p63))
+    return 0;
+  double m = std::fmod(t, 256.0);
+  if (m < 0)
+    m += 256.0;
+  return static_cast<std::uint8_t>(static_cast<int>(m));
+}
+
+// One header integer after whitespace: returns the end, or nullptr.
+const char* reference_integer(const char* p, std::int32_t* out) {
+  while (space(*p))
+    ++p;
+  bool negative = *p == '-';
+  if (*p == '+' || *p == '-')
+    ++p;
+  if (!(*p >= '0' && *p <= '9'))
+    return nullptr;
+  std::uint64_t v = 0;
+  for (; *p >= '0' && *p <= '9'; ++p)
+    v = (v * 10 + static_cast<std::uint64_t>(*p - '0')) % 4294967296u;
+  if (negative)
+    v = (4294967296u - v) % 4294967296u;
+  *out = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+  return p;
+}
+
+void check_header(const char* line) {
+  const std::int32_t kUntouched = 0x5a5a5a5a;
+  Header h{kUntouched, kUntouched, kUntouched};
+  int n = scan_header(line, &h);
+  std::int32_t want[3] = {kUntouched, kUntouched, kUntouched};
+  int want_n = 0;
+  for (const char* p = line; want_n < 3;) {
+    p = reference_integer(p, &want[want_n]);
+    if (!p)
+      break;
+    ++want_n;
+  }
+  CHECK(n == want_n);
+  CHECK(h.first == want[0]);
+  CHECK(h.record_count == want[1]);
+  CHECK(h.prefix_length == want[2]);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  // Exactly as long as the text and its NUL, so reading past the NUL is a
+  // heap overflow that AddressSanitizer reports.
+  std::unique_ptr<char[]> text(new char[size + 1]);
+  if (size > 0)
+    std::memcpy(text.get(), data, size);
+  text[size] = '\0';
+  const char* const last = text.get() + size;
+
+  const char* nul = text.get() - 1; // the NUL that ends the text at p
+  for (const char* p = text.get(); p <= last;) {
+    if (nul < p)
+      nul = p + std::strlen(p);
+    const char* start = p;
+    while (space(*start))
+      ++start;
+    NumberScan s = scan_number(p);
+    const char* want_end = reference_number_end(start);
+    CHECK(reference_byte(s.value) == byte_reduction(s.value));
+    if (!want_end) {
+      CHECK(s.end == p);
+      CHECK(bits(s.value) == 0);
+      CHECK(!s.range_error);
+      p = start + 1; // over the whitespace and the byte that stopped the scan
+      continue;
+    }
+    CHECK(s.end == want_end);
+    CHECK(s.end <= nul);
+    CHECK(std::isfinite(s.value) || s.range_error);
+    check_value(start, want_end, s);
+    p = s.end;
+  }
+
+  // The header scan, from the start and from every line start that is not
+  // whitespace (one that is would only repeat a later start, and scanning
+  // each line of a long blank run would take quadratic time).
+  check_header(text.get());
+  for (const char* p = text.get(); p < last; ++p)
+    if (*p == '\n' && !space(p[1]))
+      check_header(p + 1);
+
+  // The byte reduction on every bit pattern the input holds, NaN included.
+  for (std::size_t i = 0; i + sizeof(double) <= size; i += sizeof(double)) {
+    double v;
+    std::memcpy(&v, data + i, sizeof v);
+    CHECK(reference_byte(v) == byte_reduction(v));
+  }
+  return 0;
+}
