@@ -63,8 +63,7 @@ bool scan_decimal_syntax(const char* p, DecimalToken* t) {
     if (is_digit(*q)) {
       std::int64_t e = 0;
       for (; is_digit(*q); ++q)
-        if (e < 100000000)
-          e = e * 10 + (*q - '0');
+        e = e < 100000000 ? e * 10 + (*q - '0') : 999999999;
       t->exponent = negative ? -e : e;
       p = q;
     }

@@ -1,0 +1,52 @@
+// Translation of errno values into last-error numbers.
+#ifndef _WIN32
+
+#include "platform/posix_errors.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace {
+
+struct Case {
+  int errno_value;
+  const char* name;
+  int open_number;
+  int io_number;
+};
+
+const Case kCases[] = {
+    {ENOENT, "ENOENT", 2, 2},
+    {ENOTDIR, "ENOTDIR", 2, 2},
+    {ENAMETOOLONG, "ENAMETOOLONG", 2, 2},
+    {ELOOP, "ELOOP", 2, 2},
+    {EACCES, "EACCES", 13, 9},
+    {EPERM, "EPERM", 13, 9},
+    {EROFS, "EROFS", 13, 13},
+    {ETXTBSY, "ETXTBSY", 13, 13},
+    {EISDIR, "EISDIR", 13, 13},
+    {EBADF, "EBADF", 22, 9},
+    {EMFILE, "EMFILE", 24, 24},
+    {ENFILE, "ENFILE", 24, 24},
+    {ENOSPC, "ENOSPC", 28, 28},
+    {EDQUOT, "EDQUOT", 28, 28},
+    {ENOMEM, "ENOMEM", 12, 12},
+    {EINVAL, "EINVAL", 22, 22},
+    {EIO, "EIO", 22, 22},
+    {EEXIST, "EEXIST", 22, 22},
+    {EFBIG, "EFBIG", 22, 22},
+    {EPIPE, "EPIPE", 22, 22},
+    {0, "0", 22, 22},
+};
+
+TEST(PosixErrors, OpenAndReadWriteNumbers) {
+  for (const Case& c : kCases) {
+    EXPECT_EQ(posix_open_error(c.errno_value), c.open_number) << c.name;
+    EXPECT_EQ(posix_io_error(c.errno_value), c.io_number) << c.name;
+  }
+}
+
+} // namespace
+
+#endif
