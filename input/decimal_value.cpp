@@ -3,7 +3,8 @@
 // Most TULO numbers have few digits and a small exponent; both then convert
 // exactly to doubles and one IEEE multiply or divide rounds the result
 // correctly. Everything else is rewritten as plain digits and an exponent and
-// handed to std::from_chars, which rounds correctly for any length.
+// handed to std::from_chars, which rounds correctly for any length: digits
+// that fit in 64 bits straight from the integer, longer ones copied.
 #include "input/decimal_value.hpp"
 
 #include <cfloat>
@@ -19,8 +20,53 @@ static const double kPow10[] = {
 // the rest only matter as "zero or not".
 static constexpr int kMaxDigits = 800;
 
+// Room for the digits handed to std::from_chars and an exponent after them.
+static constexpr int kDigitsRoom = kMaxDigits + 24;
+
+// The value of the digits [digits, end) (no leading zero, at least one
+// digit) times 10^e, with the range rules, by std::from_chars, which rounds
+// correctly for any length. [digits, end) must lie in a buffer of
+// kDigitsRoom bytes, which gets the exponent appended.
+static double correctly_rounded(char* digits, char* end, std::int64_t e,
+                                bool negative, bool* range_error) {
+  std::int64_t kept = end - digits;
+  if (e > 100000)
+    e = 100000;
+  if (e < -100000)
+    e = -100000;
+  *end++ = 'e';
+  end = std::to_chars(end, digits + kDigitsRoom, e).ptr;
+
+  double v = 0;
+  auto r = std::from_chars(digits, end, v, std::chars_format::scientific);
+  bool overflow = false;
+  bool underflow = false;
+  if (r.ec == std::errc::result_out_of_range) {
+    // Overflow needs a magnitude near 1e309, underflow one below 1e-323:
+    // the position of the leading digit tells them apart.
+    if (e + kept > 0)
+      overflow = true;
+    else
+      underflow = true;
+  } else if (v > DBL_MAX) {
+    overflow = true;
+  } else if (v < DBL_MIN) {
+    underflow = true; // subnormal, or rounded to zero
+  }
+  if (overflow) {
+    *range_error = true;
+    return negative ? -std::numeric_limits<double>::infinity()
+                    : std::numeric_limits<double>::infinity();
+  }
+  if (underflow) {
+    *range_error = true;
+    return 0.0;
+  }
+  return negative ? -v : v;
+}
+
 static double slow_value(const DecimalToken& t, bool* range_error) {
-  char buf[kMaxDigits + 24];
+  char buf[kDigitsRoom];
   int kept = 0;
   std::int64_t dropped = 0;
   bool dropped_nonzero = false;
@@ -45,54 +91,29 @@ static double slow_value(const DecimalToken& t, bool* range_error) {
     buf[kept++] = '1', --dropped; // a sticky digit keeps "just above" exact
 
   // value = digits * 10^e
-  std::int64_t e = t.exponent - t.frac_count + dropped;
-  if (e > 100000)
-    e = 100000;
-  if (e < -100000)
-    e = -100000;
-  char* end = buf + kept;
-  *end++ = 'e';
-  end = std::to_chars(end, buf + sizeof buf, e).ptr;
+  return correctly_rounded(buf, buf + kept, t.exponent - t.frac_count + dropped,
+                           t.negative, range_error);
+}
 
-  double v = 0;
-  auto r = std::from_chars(buf, end, v, std::chars_format::scientific);
-  bool overflow = false;
-  bool underflow = false;
-  if (r.ec == std::errc::result_out_of_range) {
-    // Overflow needs a magnitude near 1e309, underflow one below 1e-323:
-    // the position of the leading digit tells them apart.
-    if (e + kept > 0)
-      overflow = true;
-    else
-      underflow = true;
-  } else if (v > DBL_MAX) {
-    overflow = true;
-  } else if (v < DBL_MIN) {
-    underflow = true; // subnormal, or rounded to zero
+double scaled_value(std::uint64_t mantissa, std::int64_t exponent,
+                    bool negative, bool* range_error) {
+  *range_error = false;
+  if (mantissa == 0)
+    return negative ? -0.0 : 0.0;
+  if (mantissa <= (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+    double m = static_cast<double>(mantissa);
+    double v = exponent >= 0 ? m * kPow10[exponent] : m / kPow10[-exponent];
+    return negative ? -v : v;
   }
-  if (overflow) {
-    *range_error = true;
-    return t.negative ? -std::numeric_limits<double>::infinity()
-                      : std::numeric_limits<double>::infinity();
-  }
-  if (underflow) {
-    *range_error = true;
-    return 0.0;
-  }
-  return t.negative ? -v : v;
+  char buf[kDigitsRoom];
+  char* end = std::to_chars(buf, buf + 20, mantissa).ptr;
+  return correctly_rounded(buf, end, exponent, negative, range_error);
 }
 
 double decimal_value(const DecimalToken& t, bool* range_error) {
+  if (t.significant <= 19)
+    return scaled_value(t.mantissa, t.exponent - t.frac_count, t.negative,
+                        range_error);
   *range_error = false;
-  if (t.significant <= 19 && t.mantissa <= (std::uint64_t{1} << 53)) {
-    std::int64_t e = t.exponent - t.frac_count;
-    if (t.mantissa == 0)
-      return t.negative ? -0.0 : 0.0;
-    if (e >= -22 && e <= 22) {
-      double m = static_cast<double>(t.mantissa);
-      double v = e >= 0 ? m * kPow10[e] : m / kPow10[-e];
-      return t.negative ? -v : v;
-    }
-  }
   return slow_value(t, range_error);
 }

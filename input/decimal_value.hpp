@@ -11,4 +11,11 @@
 /// to false. Allocates nothing.
 double decimal_value(const DecimalToken& t, bool* range_error);
 
+/// The double nearest to `mantissa` x 10^`exponent`, negated if `negative`,
+/// by the same rules: infinity or +0, and `*range_error` set, out of range;
+/// `*range_error` cleared otherwise. For numbers whose significant digits
+/// fit in 64 bits. Allocates nothing.
+double scaled_value(std::uint64_t mantissa, std::int64_t exponent,
+                    bool negative, bool* range_error);
+
 #endif

@@ -201,9 +201,9 @@ NumberScan scan_number_in_store(const char* p, const char* store_end) {
     ++q;
 
   Mantissa t = any_mantissa(q, store_end);
-  // Up to 19 digits cannot overflow the integer; with none at all, or with
-  // more, the general path decides.
-  if (t.count - 1 >= 19 || t.m > (std::uint64_t{1} << 53))
+  // Up to 19 digits make an exact integer; with none at all, or with more,
+  // the general path decides.
+  if (t.count - 1 >= 19)
     return general_scan(p);
 
   // An exponent counts only with a digit after its marker and sign; "1e"
@@ -219,9 +219,9 @@ NumberScan scan_number_in_store(const char* p, const char* store_end) {
     if (digit(*e) <= 9) {
       std::int64_t x = 0;
       unsigned d;
-      // Four digits already take any non-zero value out of range.
+      // Longer exponents are left to the general path, which caps them.
       for (int n = 0; (d = digit(*e)) <= 9; ++e, ++n) {
-        if (n == 4)
+        if (n == 9)
           return general_scan(p);
         x = x * 10 + d;
       }
@@ -229,12 +229,10 @@ NumberScan scan_number_in_store(const char* p, const char* store_end) {
       end = e;
     }
   }
-  if (scale < -22 || scale > 22)
-    return general_scan(p);
-
-  double v = static_cast<double>(t.m);
-  v = scale >= 0 ? v * kPow10[scale] : v / kPow10[-scale];
-  return NumberScan{end, negative ? -v : v, false};
+  NumberScan r;
+  r.end = end;
+  r.value = scaled_value(t.m, scale, negative, &r.range_error);
+  return r;
 }
 
 NumberScan scan_number(const char* p) { return scan_number_in_store(p, p); }
