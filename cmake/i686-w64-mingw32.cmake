@@ -1,0 +1,19 @@
+# Cross build of the 32-bit Windows console program with Debian's MinGW-w64
+# (package g++-mingw-w64-i686-posix):
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(TLF2POS_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${TLF2POS_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TLF2POS_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TLF2POS_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TLF2POS_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests of the cross build run through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -1,0 +1,65 @@
+#!/bin/bash
+# Runs a command with Wine ready to run the 32-bit Windows build:
+#   bash tests/windows/with_wine.sh ctest --test-dir build-win
+#   TLF2POS_TARGET=windows TLF2POS_RUN="wine $PWD/build-win/tlf2pos.exe" \
+#     bash tests/windows/with_wine.sh build/tests/e2e_tests
+# It makes (once) a 32-bit Wine prefix of its own, keeps one wineserver up for
+# the whole command so each program start stays short, and stops it after.
+# Where the kernel runs no 32-bit Linux programs (a kernel without IA-32
+# emulation), Wine's 32-bit loader is run by qemu-user instead, registered
+# through binfmt_misc (needs root) and helped by a small preloaded library.
+# Needs, from Debian with the i386 architecture added: wine wine32 wine64
+# (its wineserver runs natively) and, for the qemu case, qemu-user-static
+# and gcc.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/tlf2pos-wine}
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# No offer to install Mono or Gecko: nothing here needs them.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+loader=/usr/lib/wine/wine
+tools=$WINEPREFIX-tools
+
+runs_i386() { "$loader" --version >/dev/null 2>&1; }
+
+if ! runs_i386; then
+  qemu=/usr/bin/qemu-i386-static
+  [ -x "$qemu" ] || { echo "with_wine: $loader does not run and $qemu is missing" >&2; exit 2; }
+  misc=/proc/sys/fs/binfmt_misc
+  if [ ! -e "$misc/register" ]; then
+    mount -t binfmt_misc binfmt_misc "$misc"
+  fi
+  if [ ! -e "$misc/tlf2pos-i386" ]; then
+    # 32-bit x86 ELF executables; F: qemu is opened now, so it is found from
+    # any folder and mount namespace later.
+    printf '%s' ':tlf2pos-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
+      > "$misc/register"
+  fi
+  lib32=$tools/lib/i386-linux-gnu/tlf2pos-mmap.so
+  lib64=$tools/lib/x86_64-linux-gnu/tlf2pos-mmap.so
+  if [ ! -e "$lib32" ] || [ "$here/qemu_mmap_noreplace.c" -nt "$lib32" ]; then
+    mkdir -p "$(dirname "$lib32")" "$(dirname "$lib64")"
+    gcc -m32 -O2 -fPIC -fno-stack-protector -nostdlib -shared \
+        -o "$lib32" "$here/qemu_mmap_noreplace.c"
+    # The 64-bit programs (the wineserver, the shell) get an empty library
+    # of the same name: ld.so picks by $LIB, and complains if none is there.
+    printf '' | gcc -x c -shared -nostdlib -o "$lib64" -
+  fi
+  export LD_PRELOAD="$tools/\$LIB/tlf2pos-mmap.so${LD_PRELOAD:+ $LD_PRELOAD}"
+  runs_i386 || { echo "with_wine: $loader does not run even under qemu" >&2; exit 2; }
+fi
+
+if [ ! -e "$WINEPREFIX/system.reg" ]; then
+  echo "with_wine: creating the Wine prefix $WINEPREFIX (a minute or so)" >&2
+  wineboot -i >/dev/null 2>&1 || true
+  timeout 300 wineserver -w || true
+  [ -e "$WINEPREFIX/system.reg" ] || { echo "with_wine: wineboot made no prefix" >&2; exit 2; }
+fi
+
+wineserver -p
+status=0
+"$@" || status=$?
+wineserver -k || true
+exit "$status"
