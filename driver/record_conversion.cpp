@@ -45,11 +45,11 @@ bool convert_records(Run* run, std::int32_t record_count,
       return false;
     }
     const char* p = scan(run, run->line).end; // the record key
-    for (std::int32_t k = 0; k < prefix_length; ++k) {
-      NumberScan s = scan(run, p);
-      run->prefix[k] = byte_reduction(s.value);
-      p = s.end;
-    }
+    bool range_error;
+    p = scan_bytes_in_store(p, run->line + kLineStore, prefix_length,
+                            run->prefix, &range_error);
+    if (range_error)
+      run->last_error = 34;
     // The pair mark starts at the start of the line, so a line with a key
     // but no pair still gives one POS file, and a line with no number none.
     const char* mark = run->line;

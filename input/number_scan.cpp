@@ -136,16 +136,28 @@ TLF2POS_RARE static Mantissa any_mantissa(const char* q, const char* store_end) 
   return r;
 }
 
+// The common form on record lines: a sign, up to eight digits, a point and
+// up to eight digits, ended by whitespace or the NUL within sixteen bytes.
+struct ShortForm {
+  /// Bytes from the sign (or first digit) to the end.
+  unsigned length;
+  /// 1 if a sign comes first, else 0.
+  unsigned sign;
+  /// Where the point is, `length` if there is none.
+  unsigned point;
+  /// Digits before and after the point.
+  unsigned whole;
+  unsigned fraction;
+};
+
+// Tells whether the number at q (the first byte after the whitespace) has
+// the short form, from one 16-byte look at the text: where the number ends
+// then depends on that one load, not on the bytes one after another.
+// Returns false, having decided nothing, for every other form.
+static inline bool short_form(const char* q, const char* store_end,
+                              ShortForm* f) {
 #if defined(TLF2POS_SIXTEEN_AT_A_TIME)
-// The common form on record lines, a sign, up to eight digits, a point and
-// up to eight digits, ended by whitespace or the NUL within sixteen bytes
-// of q (the first byte after the whitespace), is taken apart from one
-// 16-byte look at the text: where the number ends then depends on that one
-// load, not on the bytes one after another. Returns false, having decided
-// nothing, for every other form.
-static inline bool short_number(const char* q, const char* store_end,
-                                NumberScan* out) {
-  if (store_end - q < 24) // the loads below reach 24 bytes past q
+  if (store_end - q < 24) // the loads of the digits reach 24 bytes past q
     return false;
   __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
   __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
@@ -174,28 +186,45 @@ static inline bool short_number(const char* q, const char* store_end,
   unsigned fraction = points ? length - point - 1 : 0;
   if (whole > 8 || fraction > 8)
     return false;
-  // At most fifteen digits: an exact double.
-  std::uint64_t m = run_value(load_eight(q + sign), whole) * kPow10Int[fraction] +
-                    run_value(load_eight(q + point + 1), fraction);
-  double v = static_cast<double>(m) / kPow10[fraction];
-  // Signs are as often one as the other: set the sign bit without a branch.
-  bool negative = sign && *q == '-';
-  v = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
-                            (std::uint64_t{negative} << 63));
-  *out = NumberScan{q + length, v, false};
+  *f = ShortForm{length, sign, point, whole, fraction};
   return true;
+#else
+  (void)q;
+  (void)store_end;
+  (void)f;
+  return false;
+#endif
 }
-#endif
 
-NumberScan scan_number_in_store(const char* p, const char* store_end) {
-  const char* q = p;
-  while (is_tulo_space(*q))
-    ++q;
-#if defined(TLF2POS_SIXTEEN_AT_A_TIME)
-  NumberScan s;
-  if (short_number(q, store_end, &s))
-    return s;
-#endif
+// The value of a number of the short form at q.
+static inline double short_value(const char* q, const ShortForm& f) {
+  // An end within sixteen bytes leaves room for fourteen digits at most, so
+  // the integer is below 2^53 and converts exactly: only the division
+  // rounds.
+  std::uint64_t m =
+      run_value(load_eight(q + f.sign), f.whole) * kPow10Int[f.fraction] +
+      run_value(load_eight(q + f.point + 1), f.fraction);
+  double v = static_cast<double>(m) / kPow10[f.fraction];
+  // Signs are as often one as the other: set the sign bit without a branch.
+  bool negative = f.sign && *q == '-';
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
+                               (std::uint64_t{negative} << 63));
+}
+
+// The byte_reduction of short_value(q, f), from the digits before the point
+// alone. The value is below 10^8, where doubles lie at most 2^-26 apart,
+// and a fraction of at most eight digits is at least 10^-8 away from the
+// next integer: rounding never carries it across one, so truncating the
+// value gives the integer as written.
+static inline std::uint8_t short_byte(const char* q, const ShortForm& f) {
+  std::uint64_t whole = run_value(load_eight(q + f.sign), f.whole);
+  bool negative = f.sign && *q == '-';
+  return static_cast<std::uint8_t>(negative ? 0 - whole : whole);
+}
+
+// Every form but the short one: the number at p, whose whitespace ends at q.
+TLF2POS_RARE static NumberScan other_number(const char* p, const char* q,
+                                            const char* store_end) {
   bool negative = *q == '-';
   if (*q == '-' || *q == '+')
     ++q;
@@ -235,4 +264,44 @@ NumberScan scan_number_in_store(const char* p, const char* store_end) {
   return r;
 }
 
-NumberScan scan_number(const char* p) { return scan_number_in_store(p, p); }
+static inline const char* skip_space(const char* p) {
+  while (is_tulo_space(*p))
+    ++p;
+  return p;
+}
+
+static inline NumberScan scan_in_store(const char* p, const char* store_end) {
+  const char* q = skip_space(p);
+  ShortForm f;
+  if (short_form(q, store_end, &f))
+    return NumberScan{q + f.length, short_value(q, f), false};
+  return other_number(p, q, store_end);
+}
+
+NumberScan scan_number_in_store(const char* p, const char* store_end) {
+  return scan_in_store(p, store_end);
+}
+
+NumberScan scan_number(const char* p) { return scan_in_store(p, p); }
+
+const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
+                                std::uint8_t* bytes, bool* range_error) {
+  // One loop around the inlined scan keeps the position in a register from
+  // one number to the next, and the short form needs no value at all.
+  bool error = false;
+  for (int k = 0; k < count; ++k) {
+    const char* q = skip_space(p);
+    ShortForm f;
+    if (short_form(q, store_end, &f)) {
+      bytes[k] = short_byte(q, f);
+      p = q + f.length;
+      continue;
+    }
+    NumberScan s = other_number(p, q, store_end);
+    bytes[k] = byte_reduction(s.value);
+    error |= s.range_error;
+    p = s.end;
+  }
+  *range_error = error;
+  return p;
+}

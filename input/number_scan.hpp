@@ -26,6 +26,14 @@ NumberScan scan_number(const char* p);
 /// store.
 NumberScan scan_number_in_store(const char* p, const char* store_end);
 
+/// Scans `count` numbers (none if it is 0 or less) one after another with
+/// scan_number_in_store, each from where the previous one stopped, and
+/// stores the byte_reduction of each value in `bytes`. Returns where the
+/// last scan stopped (`p` if none moved); `*range_error` tells whether any
+/// of them was out of range.
+const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
+                                std::uint8_t* bytes, bool* range_error);
+
 /// The byte a value stands for in a POS file: the value truncated toward
 /// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of 2^63 or
 /// more, infinity included.

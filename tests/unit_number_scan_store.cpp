@@ -106,6 +106,23 @@ TEST(NumberScanInStore, SameAsThePlainScanOnRandomText) {
   }
 }
 
+// Sixteen digits whose integer lies above 2^53: converting the integer to a
+// double first and then dividing would round twice and miss by one place.
+TEST(NumberScanInStore, SixteenDigitsRoundOnce) {
+  const char* const texts[] = {"95158004.68849717", "96434695.54303509",
+                               "98159914.19794399", "99205155.72149803",
+                               "-90083690.38353339"};
+  std::vector<char> store(64, '7');
+  for (const char* text : texts) {
+    std::size_t n = std::strlen(text);
+    std::memcpy(store.data(), text, n);
+    store[n] = '\0';
+    NumberScan s = scan_number_in_store(store.data(), store.data() + store.size());
+    EXPECT_EQ(s.end, store.data() + n) << text;
+    EXPECT_EQ(bits(s.value), bits(std::strtod(text, nullptr))) << text;
+  }
+}
+
 // The usual record-line forms, checked against the C library's correctly
 // rounded conversion rather than against the plain scan.
 TEST(NumberScanInStore, UsualFormsRoundCorrectly) {
@@ -144,6 +161,118 @@ TEST(NumberScanInStore, UsualFormsRoundCorrectly) {
     ASSERT_EQ(s.end, store.data() + 1 + n) << token;
     ASSERT_EQ(bits(s.value), bits(std::strtod(token, nullptr))) << token;
     ASSERT_FALSE(s.range_error) << token;
+  }
+}
+
+} // namespace
+
+namespace {
+
+// The prefix values of a record line scanned in one call must give what
+// scanning them one by one gives: the bytes, where the scans stop, and
+// whether any was out of range.
+struct Bytes {
+  std::vector<int> bytes;
+  std::ptrdiff_t end;
+  bool range_error;
+};
+
+Bytes one_by_one(const char* p, int count) {
+  Bytes b{{}, 0, false};
+  const char* start = p;
+  for (int k = 0; k < count; ++k) {
+    NumberScan s = scan_number(p);
+    b.bytes.push_back(byte_reduction(s.value));
+    b.range_error |= s.range_error;
+    p = s.end;
+  }
+  b.end = p - start;
+  return b;
+}
+
+Bytes in_one_call(const std::string& line, int count, char fill) {
+  std::vector<char> store(line.size() + 1 + 30, fill);
+  std::memcpy(store.data(), line.c_str(), line.size() + 1);
+  std::vector<std::uint8_t> out(count > 0 ? count : 0, 0xa5);
+  Bytes b{{}, 0, true};
+  const char* end = scan_bytes_in_store(store.data(), store.data() + store.size(),
+                                        count, out.data(), &b.range_error);
+  b.bytes.assign(out.begin(), out.end());
+  b.end = end - store.data();
+  return b;
+}
+
+TEST(ScanBytesInStore, SameAsScanningOneByOne) {
+  const char* const lines[] = {
+      "0 -509.945721 548.559126 -587.937582 279.296345\r\n",
+      "7 1 2 3 10 26 13 255 256 300 -1 -0.7 3.9 1e3 1d2\n",
+      "7 -0.000001 -0.5 -0 +0 -99999999.99999 99999999.999999 12345678.1234567\n",
+      "7 255.99999999999999999 -255.9999999999999999 1e400 -1e400 1e-400 5\n",
+      "7 1 2 x 3 4\n",
+      "7 1,2 3\n",
+      "7 5+3 1.5.5 .5 5. 0x10\n",
+      "",
+      "   ",
+  };
+  for (const char* line : lines) {
+    for (int count : {-1, 0, 1, 3, 8, 20}) {
+      for (char fill : {'5', ' ', '\0'}) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(line)) + " count " +
+                     std::to_string(count));
+        Bytes want = one_by_one(line, count);
+        Bytes got = in_one_call(line, count, fill);
+        EXPECT_EQ(got.bytes, want.bytes);
+        EXPECT_EQ(got.end, want.end);
+        EXPECT_EQ(got.range_error, want.range_error);
+      }
+    }
+  }
+}
+
+TEST(ScanBytesInStore, SameAsScanningOneByOneOnRandomLines) {
+  std::mt19937_64 rng(31337);
+  for (int round = 0; round < 3000; ++round) {
+    std::string line;
+    int tokens = static_cast<int>(rng() % 30);
+    for (int i = 0; i < tokens; ++i) {
+      std::uint64_t r = rng();
+      char token[64];
+      switch (r % 5) {
+      case 0: // up to eight digits on either side of the point
+        std::snprintf(token, sizeof token, "%s%llu.%0*llu", (r & 8) ? "-" : "",
+                      static_cast<unsigned long long>((r >> 8) % 100000000),
+                      static_cast<int>((r >> 4) % 8) + 1,
+                      static_cast<unsigned long long>((r >> 40) % 100000000));
+        break;
+      case 1: // just below an integer
+        std::snprintf(token, sizeof token, "%s%u.99999999", (r & 8) ? "-" : "",
+                      static_cast<unsigned>((r >> 8) % 100000));
+        break;
+      case 2:
+        std::snprintf(token, sizeof token, "%u", static_cast<unsigned>((r >> 8) % 100000));
+        break;
+      case 3: // exponents, in range and out of it
+        std::snprintf(token, sizeof token, "%u.%ue%d", static_cast<unsigned>((r >> 8) % 100),
+                      static_cast<unsigned>((r >> 16) % 100),
+                      static_cast<int>((r >> 24) % 800) - 400);
+        break;
+      default: // long mantissas
+        std::snprintf(token, sizeof token, "%llu%llu.%llu",
+                      static_cast<unsigned long long>((r >> 8) % 1000000000),
+                      static_cast<unsigned long long>(rng() % 1000000000000ull),
+                      static_cast<unsigned long long>(rng() % 1000000000000ull));
+        break;
+      }
+      line += (r >> 62) ? " " : "\t";
+      line += token;
+    }
+    line += "\r\n";
+    int count = static_cast<int>(rng() % 32);
+    Bytes want = one_by_one(line.c_str(), count);
+    Bytes got = in_one_call(line, count, '7');
+    ASSERT_EQ(got.bytes, want.bytes) << line;
+    ASSERT_EQ(got.end, want.end) << line;
+    ASSERT_EQ(got.range_error, want.range_error) << line;
   }
 }
 
