@@ -1,6 +1,8 @@
 // POS file content and writing.
 #include "pos/pos_file.hpp"
 
+#include <cstring>
+
 static inline std::uint8_t* put(std::uint8_t* out, std::uint8_t b) {
   if (b == 10)
     *out++ = 13;
@@ -12,8 +14,17 @@ std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
                       const std::uint8_t* prefix, std::uint8_t branch) {
   std::uint8_t* p = out;
   p = put(p, static_cast<std::uint8_t>(static_cast<std::uint32_t>(prefix_length) + 1u));
-  for (std::int32_t i = 0; i < prefix_length; ++i)
-    p = put(p, prefix[i]);
+  if (prefix_length > 0) {
+    // Prefix values of 10 are rare: most prefixes are stored as they are.
+    std::size_t n = static_cast<std::size_t>(prefix_length);
+    if (std::memchr(prefix, 10, n) == nullptr) {
+      std::memcpy(p, prefix, n);
+      p += n;
+    } else {
+      for (std::size_t i = 0; i < n; ++i)
+        p = put(p, prefix[i]);
+    }
+  }
   p = put(p, branch);
   return static_cast<std::size_t>(p - out);
 }
