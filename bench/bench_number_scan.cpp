@@ -111,6 +111,48 @@ BENCHMARK_CAPTURE(from_chars_line, exponent, Shape::kExponent);
 BENCHMARK_CAPTURE(scan_line, long_mantissa, Shape::kLongMantissa);
 BENCHMARK_CAPTURE(from_chars_line, long_mantissa, Shape::kLongMantissa);
 
+// The prefix values of record lines as the record loop scans them: lines of
+// 228 six-decimal values, 64 different ones so that no branch predictor
+// learns them by heart, each in a line store of its own.
+void scan_prefix(benchmark::State& state) {
+  constexpr int kLines = 64;
+  constexpr int kValues = 228;
+  constexpr std::size_t kStore = 8192;
+  std::mt19937_64 rng(777);
+  std::vector<char> stores(kLines * kStore, '\0');
+  std::size_t bytes = 0;
+  for (int i = 0; i < kLines; ++i) {
+    std::string line;
+    char buf[32];
+    for (int k = 0; k < kValues; ++k) {
+      std::uint64_t r = rng();
+      std::snprintf(buf, sizeof buf, " %s%u.%06u", (r & 1) ? "-" : "",
+                    static_cast<unsigned>((r >> 1) % 1000),
+                    static_cast<unsigned>((r >> 11) % 1000000));
+      line += buf;
+    }
+    line += '\n';
+    std::memcpy(&stores[i * kStore], line.c_str(), line.size() + 1);
+    bytes += line.size();
+  }
+  std::uint8_t prefix[kValues];
+  for (auto _ : state) {
+    for (int i = 0; i < kLines; ++i) {
+      const char* store = &stores[i * kStore];
+      bool range_error;
+      const char* end = scan_bytes_in_store(store, store + kStore, kValues,
+                                            prefix, &range_error);
+      benchmark::DoNotOptimize(end);
+      benchmark::DoNotOptimize(prefix);
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(bytes));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kLines *
+                          kValues);
+}
+BENCHMARK(scan_prefix);
+
 // The line reader over a text held in memory: record lines of 228
 // six-decimal values ended by CR LF, handed out in 64 KiB blocks.
 struct MemorySource {

@@ -137,7 +137,8 @@ TLF2POS_RARE static Mantissa any_mantissa(const char* q, const char* store_end) 
 }
 
 // The common form on record lines: a sign, up to eight digits, a point and
-// up to eight digits, ended by whitespace or the NUL within sixteen bytes.
+// up to eight digits, followed within sixteen bytes by whitespace, the NUL
+// or another byte up to 32.
 struct ShortForm {
   /// Bytes from the sign (or first digit) to the end.
   unsigned length;
@@ -161,25 +162,22 @@ static inline bool short_form(const char* q, const char* store_end,
     return false;
   __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
   __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
-  __m128i w = _mm_sub_epi8(c, _mm_set1_epi8(9));
   auto mask = [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); };
   unsigned digits = mask(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d));
-  unsigned ends = mask(_mm_or_si128(
-      _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')),
-                   _mm_cmpeq_epi8(c, _mm_setzero_si128())),
-      _mm_cmpeq_epi8(_mm_min_epu8(w, _mm_set1_epi8(4)), w)));
   unsigned points = mask(_mm_cmpeq_epi8(c, _mm_set1_epi8('.')));
-  unsigned signs = mask(_mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('-')),
-                                     _mm_cmpeq_epi8(c, _mm_set1_epi8('+'))));
+  unsigned sign = *q == '-' || *q == '+';
 
-  unsigned length = static_cast<unsigned>(std::countr_zero(ends | 0x10000u));
-  unsigned inside = (1u << length) - 1; // 0xffff if no end was found
-  unsigned sign = signs & 1u;
+  // The number runs up to the first byte that is neither a digit nor a
+  // point (nor the sign in front). A byte up to 32 after it (whitespace,
+  // the NUL or another control character) can continue no number, so the
+  // number ends there whatever comes next.
+  unsigned length = static_cast<unsigned>(std::countr_zero(~(digits | points | sign)));
+  if (length == 16 || static_cast<unsigned char>(q[length]) > ' ')
+    return false;
+  unsigned inside = (1u << length) - 1;
   points &= inside;
-  // Every byte a digit but one point at most and a sign in front, a digit
-  // somewhere, and an end within the sixteen bytes.
-  if (((digits | points | sign) & inside) != inside || (points & (points - 1)) ||
-      (digits & inside) == 0 || length == 16)
+  // One point at most, and a digit somewhere.
+  if ((points & (points - 1)) != 0 || (digits & inside) == 0)
     return false;
   unsigned point = points ? static_cast<unsigned>(std::countr_zero(points)) : length;
   unsigned whole = point - sign;
@@ -205,10 +203,10 @@ static inline double short_value(const char* q, const ShortForm& f) {
       run_value(load_eight(q + f.sign), f.whole) * kPow10Int[f.fraction] +
       run_value(load_eight(q + f.point + 1), f.fraction);
   double v = static_cast<double>(m) / kPow10[f.fraction];
-  // Signs are as often one as the other: set the sign bit without a branch.
-  bool negative = f.sign && *q == '-';
+  // Signs follow no pattern a predictor learns: set the sign bit without a
+  // branch.
   return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) |
-                               (std::uint64_t{negative} << 63));
+                               (std::uint64_t{*q == '-'} << 63));
 }
 
 // The byte_reduction of short_value(q, f), from the digits before the point
@@ -218,8 +216,9 @@ static inline double short_value(const char* q, const ShortForm& f) {
 // value gives the integer as written.
 static inline std::uint8_t short_byte(const char* q, const ShortForm& f) {
   std::uint64_t whole = run_value(load_eight(q + f.sign), f.whole);
-  bool negative = f.sign && *q == '-';
-  return static_cast<std::uint8_t>(negative ? 0 - whole : whole);
+  // Negated without a branch: signs follow no pattern a predictor learns.
+  std::uint64_t minus = std::uint64_t{0} - (*q == '-');
+  return static_cast<std::uint8_t>((whole ^ minus) - minus);
 }
 
 // Every form but the short one: the number at p, whose whitespace ends at q.
