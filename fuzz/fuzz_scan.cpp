@@ -6,7 +6,10 @@
 // result is checked against slow references written independently of the
 // scanner: a longest-match automaton for where a number ends, strtod for its
 // value, arithmetic modulo 2^32 for header integers and floating-point
-// remainders for the byte reduction.
+// remainders for the byte reduction. The scans that may read a line store
+// past the line's NUL must give exactly what the plain scan gives, whatever
+// stale bytes follow the NUL; the last input byte chooses them (digits,
+// blanks, an exponent, or none: the store ends at the NUL).
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -158,6 +161,45 @@ void check_header(const char* line) {
   CHECK(h.prefix_length == want[2]);
 }
 
+// The stale bytes after the NUL in the store copy, chosen by `selector`:
+// up to 75 (as far as a fast scan may look ahead) of digits, blanks, "e5"
+// repeated or the text itself again.
+std::size_t fill_after_nul(char* after, std::uint8_t selector,
+                           const char* text, std::size_t size) {
+  std::size_t n = (selector & 15u) * 5;
+  for (std::size_t i = 0; i < n; ++i) {
+    switch (selector >> 4 & 3u) {
+    case 0: after[i] = '9'; break;
+    case 1: after[i] = ' '; break;
+    case 2: after[i] = i % 2 ? '5' : 'e'; break;
+    default: after[i] = size > 0 ? text[i % size] : '7'; break;
+    }
+  }
+  return n;
+}
+
+// Scanning `count` numbers into bytes in one call against scanning them one
+// by one.
+void check_bytes_in_store(const char* p, const char* store_end, int count) {
+  std::unique_ptr<std::uint8_t[]> got(new std::uint8_t[count > 0 ? count : 1]);
+  std::unique_ptr<std::uint8_t[]> want(new std::uint8_t[count > 0 ? count : 1]);
+  got[0] = want[0] = 0xa5;
+  bool got_range = false;
+  const char* got_end = scan_bytes_in_store(p, store_end, count, got.get(),
+                                            &got_range);
+  bool want_range = false;
+  const char* want_end = p;
+  for (int i = 0; i < count; ++i) {
+    NumberScan s = scan_number(want_end);
+    want[i] = byte_reduction(s.value);
+    want_range |= s.range_error;
+    want_end = s.end;
+  }
+  CHECK(got_end == want_end);
+  CHECK(got_range == want_range);
+  CHECK(std::memcmp(got.get(), want.get(), count > 0 ? count : 1) == 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -170,6 +212,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   text[size] = '\0';
   const char* const last = text.get() + size;
 
+  // The same text in a store that ends with the stale bytes, exactly as
+  // large, so reading past it is reported too.
+  char after[75];
+  std::size_t extra =
+      fill_after_nul(after, size > 0 ? data[size - 1] : 0, text.get(), size);
+  std::unique_ptr<char[]> store(new char[size + 1 + extra]);
+  std::memcpy(store.get(), text.get(), size + 1);
+  std::memcpy(store.get() + size + 1, after, extra);
+  const char* const store_end = store.get() + size + 1 + extra;
+  // How many numbers the one-call scan takes at once: small counts along
+  // the walk, a prefix-length-sized one at the first line starts.
+  int line_count = size > 0 ? data[0] % 231 - 1 : 0; // -1 to 229
+
   const char* nul = text.get() - 1; // the NUL that ends the text at p
   for (const char* p = text.get(); p <= last;) {
     if (nul < p)
@@ -178,6 +233,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     while (space(*start))
       ++start;
     NumberScan s = scan_number(p);
+    const char* in_store = store.get() + (p - text.get());
+    NumberScan t = scan_number_in_store(in_store, store_end);
+    CHECK(t.end - in_store == s.end - p);
+    CHECK(bits(t.value) == bits(s.value));
+    CHECK(t.range_error == s.range_error);
+    check_bytes_in_store(in_store, store_end,
+                         static_cast<int>((p - text.get()) % 5));
     const char* want_end = reference_number_end(start);
     CHECK(reference_byte(s.value) == byte_reduction(s.value));
     if (!want_end) {
@@ -196,11 +258,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   // The header scan, from the start and from every line start that is not
   // whitespace (one that is would only repeat a later start, and scanning
-  // each line of a long blank run would take quadratic time).
+  // each line of a long blank run would take quadratic time); the prefix
+  // values from the first line starts.
   check_header(text.get());
-  for (const char* p = text.get(); p < last; ++p)
-    if (*p == '\n' && !space(p[1]))
-      check_header(p + 1);
+  check_bytes_in_store(store.get(), store_end, line_count);
+  int line_starts = 1;
+  for (const char* p = text.get(); p < last; ++p) {
+    if (*p != '\n' || space(p[1]))
+      continue;
+    check_header(p + 1);
+    if (line_starts++ < 64)
+      check_bytes_in_store(store.get() + (p + 1 - text.get()), store_end,
+                           line_count);
+  }
 
   // The byte reduction on every bit pattern the input holds, NaN included.
   for (std::size_t i = 0; i + sizeof(double) <= size; i += sizeof(double)) {
