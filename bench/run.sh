@@ -14,12 +14,14 @@
 #              file systems give steadier figures on a shared machine than
 #              a journalled disk does.
 #   TINY_RUNS  runs of each program for the start-up workload (default 200)
+#   WORKLOADS  which workloads to run (default: "files parse tiny")
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 tiny_runs=${TINY_RUNS:-200}
 build=${BUILD:-$root/build-bench}
+workloads=" ${WORKLOADS:-files parse tiny} "
 
 if ! [[ $runs =~ ^[1-9][0-9]*$ && $tiny_runs =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: bench/run.sh [runs]   (runs and TINY_RUNS: positive numbers)" >&2
@@ -87,6 +89,7 @@ check_same_output() {
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for w in files parse; do
+  [[ $workloads == *" $w "* ]] || continue
   echo "$w: checking the floor, then $runs runs of each..." >&2
   check_same_output "$w"
   for ((r = 0; r < runs; ++r)); do
@@ -95,7 +98,8 @@ for w in files parse; do
   done
 done
 
-echo "tiny: $tiny_runs runs of each..." >&2
+[[ $workloads == *" tiny "* ]] || tiny_runs=0
+((tiny_runs == 0)) || echo "tiny: $tiny_runs runs of each..." >&2
 mkdir "$scratch/tiny"
 cp "$scratch/in/tiny.tlf" "$scratch/tiny/tulo005.tlf"
 for ((r = 0; r < tiny_runs; ++r)); do
@@ -141,6 +145,8 @@ END {
   for (o = 1; o <= 3; ++o) {
     w = order[o]
     a = w " tlf2pos"; b = w " " floor_of[w]
+    if (!(a in n))
+      continue
     ratios = ""
     for (i = 1; i <= n[a]; ++i)
       ratios = ratios " " walls[a, i] / walls[b, i]
@@ -154,9 +160,11 @@ END {
     if (w == "parse")
       net = ua > ub ? sprintf("%.0f", size[w] / 1e6 / (ua - ub)) : "-"
   }
-  print ""
-  print "Scan throughput on parse net of the user CPU its floor spends on the same" \
-    " files and reads: " net " MB per user-CPU second."
+  if (net != "") {
+    print ""
+    print "Scan throughput on parse net of the user CPU its floor spends on the same" \
+      " files and reads: " net " MB per user-CPU second."
+  }
 }' "$results"
 echo
 echo "Input: files $(size_of files) bytes, parse $(size_of parse) bytes, tiny $(size_of tiny) bytes;" \
