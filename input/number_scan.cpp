@@ -264,6 +264,9 @@ TLF2POS_RARE static NumberScan other_number(const char* p, const char* q,
 }
 
 static inline const char* skip_space(const char* p) {
+  // Most numbers on a line stand one blank apart.
+  if (*p == ' ' && !is_tulo_space(p[1]))
+    return p + 1;
   while (is_tulo_space(*p))
     ++p;
   return p;

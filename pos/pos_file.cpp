@@ -15,14 +15,22 @@ std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
   std::uint8_t* p = out;
   p = put(p, static_cast<std::uint8_t>(static_cast<std::uint32_t>(prefix_length) + 1u));
   if (prefix_length > 0) {
-    // Prefix values of 10 are rare: most prefixes are stored as they are.
-    std::size_t n = static_cast<std::size_t>(prefix_length);
-    if (std::memchr(prefix, 10, n) == nullptr) {
-      std::memcpy(p, prefix, n);
+    // Only a 10 changes when stored: the bytes between tens are copied as
+    // they are.
+    const std::uint8_t* from = prefix;
+    const std::uint8_t* end = prefix + prefix_length;
+    while (from < end) {
+      const void* ten = std::memchr(from, 10, static_cast<std::size_t>(end - from));
+      const std::uint8_t* stop = ten ? static_cast<const std::uint8_t*>(ten) : end;
+      std::size_t n = static_cast<std::size_t>(stop - from);
+      std::memcpy(p, from, n);
       p += n;
-    } else {
-      for (std::size_t i = 0; i < n; ++i)
-        p = put(p, prefix[i]);
+      from = stop;
+      if (ten) {
+        *p++ = 13;
+        *p++ = 10;
+        ++from;
+      }
     }
   }
   p = put(p, branch);
