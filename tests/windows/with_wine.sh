@@ -17,21 +17,32 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/tlf2pos-wine}
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
-# No offer to install Mono or Gecko: nothing here needs them.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No offer to install Mono or Gecko, no menu entries, and no crash debugger
+# waiting for someone to look: a crash must end the program under test.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d}
 loader=/usr/lib/wine/wine
 tools=$WINEPREFIX-tools
 
+misc=/proc/sys/fs/binfmt_misc
 runs_i386() { "$loader" --version >/dev/null 2>&1; }
+# True if 32-bit x86 programs are handed to qemu through binfmt_misc.
+through_qemu() {
+  local entry
+  for entry in "$misc"/*; do
+    case ${entry##*/} in register | status) continue ;; esac
+    grep -qx enabled "$entry" 2>/dev/null &&
+      grep -q '^interpreter .*qemu-i386' "$entry" 2>/dev/null && return 0
+  done
+  return 1
+}
 
-if ! runs_i386; then
+if through_qemu || ! runs_i386; then
   qemu=/usr/bin/qemu-i386-static
   [ -x "$qemu" ] || { echo "with_wine: $loader does not run and $qemu is missing" >&2; exit 2; }
-  misc=/proc/sys/fs/binfmt_misc
   if [ ! -e "$misc/register" ]; then
     mount -t binfmt_misc binfmt_misc "$misc"
   fi
-  if [ ! -e "$misc/tlf2pos-i386" ]; then
+  if ! through_qemu; then
     # 32-bit x86 ELF executables; F: qemu is opened now, so it is found from
     # any folder and mount namespace later.
     printf '%s' ':tlf2pos-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
@@ -59,6 +70,10 @@ if [ ! -e "$WINEPREFIX/system.reg" ]; then
 fi
 
 wineserver -p
+# The first Windows program of a server starts Wine's own background
+# processes, which inherit its standard handles and keep them open: start
+# them here, on /dev/null, or a test runner waits for their pipes to close.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 status=0
 "$@" || status=$?
 wineserver -k || true
