@@ -17,9 +17,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/tlf2pos-wine}
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
-# No offer to install Mono or Gecko, no menu entries, and no crash debugger
-# waiting for someone to look: a crash must end the program under test.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d}
+# No offer to install Mono or Gecko, no menu entries, no crash debugger
+# waiting for someone to look (a crash must end the program under test), and
+# none of the device, plug-and-play, service host and desktop processes: a
+# console program needs none of them, and under qemu they crash or hang.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe,winemenubuilder.exe,winedevice.exe,plugplay.exe,svchost.exe,explorer.exe=d}
 loader=/usr/lib/wine/wine
 tools=$WINEPREFIX-tools
 
@@ -69,11 +71,21 @@ if [ ! -e "$WINEPREFIX/system.reg" ]; then
   [ -e "$WINEPREFIX/system.reg" ] || { echo "with_wine: wineboot made no prefix" >&2; exit 2; }
 fi
 
-wineserver -p
 # The first Windows program of a server starts Wine's own background
 # processes, which inherit its standard handles and keep them open: start
 # them here, on /dev/null, or a test runner waits for their pipes to close.
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+# A start that hangs is retried with a new server.
+started=no
+for try in 1 2 3; do
+  wineserver -p
+  if timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1; then
+    started=yes
+    break
+  fi
+  wineserver -k || true
+  sleep 1
+done
+[ "$started" = yes ] || { echo "with_wine: Wine does not start" >&2; exit 2; }
 status=0
 "$@" || status=$?
 wineserver -k || true
