@@ -25,11 +25,7 @@
 
 #include "driver/run.hpp"
 
-#define CHECK(c)                                                               \
-  do {                                                                         \
-    if (!(c))                                                                  \
-      __builtin_trap();                                                        \
-  } while (0)
+#include "fuzz/fuzz_check.hpp"
 
 namespace {
 

@@ -17,11 +17,7 @@
 
 #include "input/line_reader.hpp"
 
-#define CHECK(c)                                                               \
-  do {                                                                         \
-    if (!(c))                                                                  \
-      __builtin_trap();                                                        \
-  } while (0)
+#include "fuzz/fuzz_check.hpp"
 
 namespace {
 

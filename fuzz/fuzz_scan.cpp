@@ -22,11 +22,7 @@
 #include "input/header_scan.hpp"
 #include "input/number_scan.hpp"
 
-#define CHECK(c)                                                               \
-  do {                                                                         \
-    if (!(c))                                                                  \
-      __builtin_trap();                                                        \
-  } while (0)
+#include "fuzz/fuzz_check.hpp"
 
 namespace {
 
