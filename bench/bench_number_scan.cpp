@@ -181,9 +181,10 @@ void read_lines(benchmark::State& state) {
   }
   static LineReader reader;
   static char store[8192];
+  int last_error = 0;
   for (auto _ : state) {
     MemorySource source{&text, 0};
-    line_reader_init(&reader, ByteSource{memory_read, &source}, false);
+    line_reader_init(&reader, ByteSource{memory_read, &source}, false, &last_error);
     long lines = 0;
     while (read_line(&reader, store, sizeof store) > 0)
       ++lines;

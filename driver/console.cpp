@@ -5,16 +5,16 @@
 
 #include "driver/error_text.hpp"
 
-void console_init(Console* c) {
+void console_init(Console* c, int* last_error) {
   c->out = os_stdout();
   c->line_flush = os_is_console(c->out);
+  c->last_error = last_error;
   c->used = 0;
 }
 
 void console_flush(Console* c) {
-  int ignored = 0;
   if (c->used > 0)
-    os_write_all(c->out, c->buffer, c->used, &ignored);
+    os_write_all(c->out, c->buffer, c->used, c->last_error);
   c->used = 0;
 }
 
@@ -40,16 +40,17 @@ void console_line(Console* c, const char* head, const char* text) {
     console_flush(c);
 }
 
-void error_report(const char* context, int number) {
+void error_report(const char* context, int* last_error) {
   // Built in a buffer of its own and written unbuffered, so the report
   // reaches standard error at once, ahead of buffered progress lines.
   Console e;
   e.out = os_stderr();
   e.line_flush = true;
+  e.last_error = last_error;
   e.used = 0;
   if (context[0] != '\0') {
     put(&e, context);
     put(&e, ": ");
   }
-  console_line(&e, error_text(number), "");
+  console_line(&e, error_text(*last_error), "");
 }

@@ -12,17 +12,22 @@ inline constexpr std::size_t kConsoleBuffer = 4096;
 
 /// Standard output. On a console every line goes out at once; otherwise
 /// lines collect in the buffer, which is written when full and by
-/// console_flush. Failed writes are ignored: a closed or full standard output
-/// never changes the run.
+/// console_flush. A failed write never stops the run; it only sets the
+/// last-error number, so a later error report tells what became of the
+/// console output ("No space left on device", "Invalid argument" for a
+/// closed pipe).
 struct Console {
   os_file out;
   bool line_flush;
+  /// The run's last-error number, set by a failed write.
+  int* last_error;
   std::size_t used;
   char buffer[kConsoleBuffer];
 };
 
-/// Prepares `c` for the process's standard output.
-void console_init(Console* c);
+/// Prepares `c` for the process's standard output; failed writes set
+/// `*last_error`.
+void console_init(Console* c, int* last_error);
 
 /// Prints `head` followed by `text` and the platform's line end.
 void console_line(Console* c, const char* head, const char* text);
@@ -30,9 +35,10 @@ void console_line(Console* c, const char* head, const char* text);
 /// Writes out what the buffer holds.
 void console_flush(Console* c);
 
-/// The error report: `context`, ": ", the text of last-error number
-/// `number` and the line end, written at once to standard error; with an
-/// empty context only the text and the line end.
-void error_report(const char* context, int number);
+/// The error report: `context`, ": ", the text of the last-error number
+/// `*last_error` and the line end, written at once to standard error; with
+/// an empty context only the text and the line end. A failed write sets
+/// `*last_error` like any console write.
+void error_report(const char* context, int* last_error);
 
 #endif

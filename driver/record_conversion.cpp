@@ -19,19 +19,17 @@ static bool write_pos(Run* run, std::int32_t prefix_length,
                       std::int32_t record_index, std::int32_t branch_index,
                       std::uint8_t branch) {
   pos_name(run->name, prefix_length, record_index, branch_index);
-  int error = 0;
-  os_file f = os_create(run->name, &error);
+  os_file f = os_create(run->name, &run->last_error);
   if (f == os_no_file) {
-    run->last_error = error;
-    error_report(run->input_path, run->last_error);
+    error_report(run->input_path, &run->last_error);
     return false;
   }
   console_line(&run->console, "output : ", run->name);
   std::size_t n = pos_bytes(run->bytes, prefix_length, run->prefix, branch);
-  error = pos_write_close(f, run->name, run->bytes, n);
+  int error = pos_write_close(f, run->name, run->bytes, n);
   if (error != 0) {
     run->last_error = error;
-    error_report(run->input_path, run->last_error);
+    error_report(run->input_path, &run->last_error);
     return false;
   }
   return true;
@@ -41,7 +39,7 @@ bool convert_records(Run* run, std::int32_t record_count,
                      std::int32_t prefix_length) {
   for (std::int32_t i = 0; i < record_count; ++i) {
     if (!run_read_line(run)) {
-      error_report("data reacord read error", run->last_error);
+      error_report("data reacord read error", &run->last_error);
       return false;
     }
     const char* p = scan(run, run->line).end; // the record key

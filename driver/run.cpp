@@ -9,28 +9,18 @@ static long read_input(void* context, char* buffer, std::size_t size,
   return os_read(*static_cast<os_file*>(context), buffer, size, error);
 }
 
-bool run_read_line(Run* run) {
-  int n = read_line(&run->reader, run->line, kLineStore);
-  if (run->reader.error != 0) {
-    run->last_error = run->reader.error;
-    run->reader.error = 0;
-  }
-  return n > 0;
-}
-
 // Ends a run that opened its input: closes it, writes out what standard
-// output holds, and gives the status.
+// output holds, and gives the status. Nothing is reported after this, so a
+// failure here only sets the last-error number.
 static int finish(Run* run, int status) {
-  int ignored = 0;
-  os_close(run->input, &ignored);
+  os_close(run->input, &run->last_error);
   console_flush(&run->console);
   return status;
 }
 
 int tlf2pos_run(Run* run, int argc, const char* const* argv) {
   run->last_error = 0;
-  run->input = os_no_file;
-  console_init(&run->console);
+  console_init(&run->console, &run->last_error);
 
   if (argc != 2) {
     console_line(&run->console, "", "");
@@ -41,19 +31,16 @@ int tlf2pos_run(Run* run, int argc, const char* const* argv) {
   }
   run->input_path = argv[1];
 
-  int error = 0;
-  run->input = os_open_read(run->input_path, &error);
+  run->input = os_open_read(run->input_path, &run->last_error);
   if (run->input == os_no_file) {
-    run->last_error = error;
-    error_report(run->input_path, run->last_error);
-    console_flush(&run->console);
+    error_report(run->input_path, &run->last_error);
     return 0;
   }
   line_reader_init(&run->reader, ByteSource{read_input, &run->input},
-                   os_is_char_device(run->input));
+                   os_is_char_device(run->input), &run->last_error);
 
   if (!run_read_line(run)) {
-    error_report("header read error", run->last_error);
+    error_report("header read error", &run->last_error);
     return finish(run, 0);
   }
   console_line(&run->console, "input : ", run->input_path);
@@ -63,7 +50,7 @@ int tlf2pos_run(Run* run, int argc, const char* const* argv) {
   Header h{};
   if (scan_header(run->line, &h) != 3 || h.prefix_length > kMaxPrefixLength) {
     run->last_error = 22;
-    error_report("header read error", run->last_error);
+    error_report("header read error", &run->last_error);
     return finish(run, 0);
   }
 

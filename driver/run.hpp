@@ -33,8 +33,10 @@ struct Run {
 /// complete conversion, 0 after the usage text or any failure.
 int tlf2pos_run(Run* run, int argc, const char* const* argv);
 
-/// Reads the next line of the input into the line store and takes over the
-/// last-error number of a failed read. Returns false when no line came.
-bool run_read_line(Run* run);
+/// Reads the next line of the input into the line store. Returns false when
+/// no line came.
+inline bool run_read_line(Run* run) {
+  return read_line(&run->reader, run->line, kLineStore) > 0;
+}
 
 #endif

@@ -154,7 +154,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
       static_cast<std::intptr_t>(saved_stderr)));
   if (dup2(null_fd, 1) < 0)
     fail_setup("dup2");
-  os_init();
+  if (!os_init())
+    fail_setup("os_init");
   atexit(remove_scratch);
   return 0;
 }

@@ -3,11 +3,12 @@
 
 #include <cstring>
 
-void line_reader_init(LineReader* r, ByteSource source, bool char_device) {
+void line_reader_init(LineReader* r, ByteSource source, bool char_device,
+                      int* last_error) {
   r->source = source;
   r->char_device = char_device;
   r->ended = false;
-  r->error = 0;
+  r->last_error = last_error;
   r->pos = 0;
   r->len = 0;
 }
@@ -23,12 +24,9 @@ static bool refill(LineReader* r) {
     std::memmove(r->block, r->block + r->pos, keep);
   r->pos = 0;
   r->len = keep;
-  int error = 0;
   long n = r->source.read(r->source.context, r->block + keep,
-                          sizeof r->block - keep, &error);
+                          sizeof r->block - keep, r->last_error);
   if (n <= 0) {
-    if (n < 0)
-      r->error = error;
     r->ended = true;
     return false;
   }

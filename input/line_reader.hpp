@@ -27,16 +27,16 @@ struct LineReader {
   bool char_device;
   /// No byte will come any more: end of input, byte 26 or a failed read.
   bool ended;
-  /// The last-error number of a failed read, 0 if none; the caller takes it
-  /// (and clears it) after each read_line.
-  int error;
+  /// Set to the last-error number of a failed read, at the moment it fails.
+  int* last_error;
   std::size_t pos;
   std::size_t len;
   char block[kReadBlock];
 };
 
-/// Prepares `r` to read from `source`.
-void line_reader_init(LineReader* r, ByteSource source, bool char_device);
+/// Prepares `r` to read from `source`; a failed read sets `*last_error`.
+void line_reader_init(LineReader* r, ByteSource source, bool char_device,
+                      int* last_error);
 
 /// Reads one line into `store`: at most `capacity` - 1 characters, up to and
 /// including an LF, then a NUL byte. Returns the number of characters stored

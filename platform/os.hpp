@@ -19,9 +19,13 @@ inline constexpr os_file os_no_file = -1;
 /// "\r\n" on Windows.
 extern const char os_line_end[];
 
-/// Prepares the process: neither a closed pipe on standard output nor a file
-/// size limit may kill it.
-void os_init();
+/// Prepares the process before anything else is opened: neither a closed
+/// pipe on standard output nor a file size limit may kill it, and a standard
+/// descriptor the caller left closed is opened on the null device, so that
+/// the input or a POS file is never handed a descriptor that console text is
+/// written to. Returns false if that could not be done; the run must not
+/// start then.
+bool os_init();
 
 /// Standard output and standard error.
 os_file os_stdout();
@@ -41,8 +45,9 @@ bool os_is_char_device(os_file f);
 os_file os_open_read(const char* path, int* error);
 
 /// Creates `name` for writing, truncating a file of that name, with the
-/// usual permissions for a new file. Returns the file, or os_no_file with
-/// `*error` set.
+/// usual permissions for a new file. Never waits: a FIFO that nobody reads
+/// fails (22) instead of blocking the run. Returns the file, or os_no_file
+/// with `*error` set.
 os_file os_create(const char* name, int* error);
 
 /// Reads up to `size` bytes. Returns the number read, 0 at the end of the
@@ -60,7 +65,8 @@ bool os_write_all(os_file f, const void* data, std::size_t size, int* error);
 bool os_close(os_file f, int* error);
 
 /// Removes the file `name`; used to take back a POS file that could not be
-/// written whole. Returns false if it could not be removed.
-bool os_remove(const char* name);
+/// written whole. A failure is not told: the failed write that asked for the
+/// removal is reported either way.
+void os_remove(const char* name);
 
 #endif

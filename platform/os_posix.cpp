@@ -36,13 +36,24 @@ int posix_io_error(int e) {
   }
 }
 
-void os_init() {
-  // Console writes are never examined; a reader that went away must not end
-  // the conversion half-way.
+bool os_init() {
+  // open() hands out the lowest free descriptor: with 0, 1 or 2 closed by the
+  // caller, the input or a POS file would get it, and console text written
+  // to standard output would land in a POS file. Filled in order, each
+  // closed one gets the null device.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+      continue;
+    if (open("/dev/null", O_RDWR | O_NOCTTY) != fd)
+      return false;
+  }
+  // A reader of standard output that went away must not end the conversion
+  // half-way.
   std::signal(SIGPIPE, SIG_IGN);
   // A file size limit must fail the POS write (which is then reported and
   // the short file removed), not kill the process with the file left short.
   std::signal(SIGXFSZ, SIG_IGN);
+  return true;
 }
 
 os_file os_stdout() { return STDOUT_FILENO; }
@@ -80,12 +91,22 @@ os_file os_open_read(const char* path, int* error) {
 }
 
 os_file os_create(const char* name, int* error) {
+  // Opened without waiting: a FIFO at the POS name with nobody reading it
+  // fails with ENXIO instead of holding a batch script up for ever.
   int fd;
   do {
-    fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+              0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     *error = posix_open_error(errno);
+    return os_no_file;
+  }
+  // The bytes themselves are written waiting, as to any file: a FIFO whose
+  // reader is slow gets them all.
+  if (fcntl(fd, F_SETFL, 0) != 0) {
+    *error = posix_open_error(errno);
+    close(fd);
     return os_no_file;
   }
   return fd;
@@ -129,4 +150,4 @@ bool os_close(os_file f, int* error) {
   return false;
 }
 
-bool os_remove(const char* name) { return unlink(name) == 0; }
+void os_remove(const char* name) { unlink(name); }

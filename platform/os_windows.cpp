@@ -61,10 +61,13 @@ int windows_io_error(unsigned long e) {
   }
 }
 
-void os_init() {
+bool os_init() {
   // A path on an empty drive must fail like any other path, not stop a
   // batch script with a dialog box waiting for a disk.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // Windows never hands a missing standard handle to a new file: writes to
+  // it just fail, like any other console write.
+  return true;
 }
 
 static os_file from_handle(HANDLE h) {
@@ -157,4 +160,4 @@ bool os_close(os_file f, int* error) {
   return false;
 }
 
-bool os_remove(const char* name) { return DeleteFileA(name) != 0; }
+void os_remove(const char* name) { DeleteFileA(name); }

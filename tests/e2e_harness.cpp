@@ -256,6 +256,9 @@ Result run(const Options& o) {
     case Stdout::DevFull:
       out_fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
       break;
+    case Stdout::Closed:  // a placeholder, closed again in the child
+      out_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+      break;
     case Stdout::Terminal: {
       master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
       if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
@@ -286,6 +289,8 @@ Result run(const Options& o) {
       // Child: only async-signal-safe calls from here to exec.
       if (::chdir(work.c_str()) != 0 || ::dup2(in_fd, 0) < 0 ||
           ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0)
+        ::_exit(126);
+      if (o.out == Stdout::Closed && (::close(0) != 0 || ::close(1) != 0))
         ::_exit(126);
       ::signal(SIGPIPE, SIG_DFL);
       ::signal(SIGXFSZ, SIG_DFL);

@@ -25,6 +25,7 @@ enum class Stdout {
   DevFull,     ///< /dev/full: every write fails with a full disk
   SameFile,    ///< one file shared with standard error: captured in out
   Terminal,    ///< a pseudo-terminal shared with standard error: in out
+  Closed,      ///< standard input and output both closed: nothing captured
 };
 
 /// How to run the program once.
