@@ -48,8 +48,6 @@ static double correctly_rounded(char* digits, char* end, std::int64_t e,
       overflow = true;
     else
       underflow = true;
-  } else if (v > DBL_MAX) {
-    overflow = true;
   } else if (v < DBL_MIN) {
     underflow = true; // subnormal, or rounded to zero
   }
@@ -65,6 +63,7 @@ static double correctly_rounded(char* digits, char* end, std::int64_t e,
   return negative ? -v : v;
 }
 
+// The value of a number of 20 significant digits or more.
 static double slow_value(const DecimalToken& t, bool* range_error) {
   char buf[kDigitsRoom];
   int kept = 0;
@@ -85,8 +84,6 @@ static double slow_value(const DecimalToken& t, bool* range_error) {
   };
   take(t.int_digits, t.int_count);
   take(t.frac_digits, t.frac_count);
-  if (kept == 0)
-    return t.negative ? -0.0 : 0.0;
   if (dropped_nonzero)
     buf[kept++] = '1', --dropped; // a sticky digit keeps "just above" exact
 

@@ -37,7 +37,7 @@ const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
 /// The byte a value stands for in a POS file: the value truncated toward
 /// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of 2^63 or
 /// more, infinity included.
-inline std::uint8_t byte_reduction(double v) {
+constexpr std::uint8_t byte_reduction(double v) {
   if (!(v < 9223372036854775808.0 && v > -9223372036854775808.0))
     return 0;
   return static_cast<std::uint8_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v)));

@@ -54,6 +54,7 @@ TEST(NumberScanInStore, SameAsThePlainScanAtEveryPlaceInTheStore) {
   const char* const texts[] = {
       "-123.456789 548.559126\r\n",
       "0 1 2 3 4 0 5 0\n",
+      "0 5 0 FGHIJKLMNO 0", // the letters after '9', eight at a time
       "255 10 26 13",
       "12345678.12345678 ",
       "123456789.1 1.123456789 12345678.123456789",

@@ -1,6 +1,8 @@
-// Translation of errno values into last-error numbers.
+// Translation of errno values into last-error numbers, and the POSIX seam's
+// own tests of what it opens.
 #ifndef _WIN32
 
+#include "platform/os.hpp"
 #include "platform/posix_errors.hpp"
 
 #include <gtest/gtest.h>
@@ -45,6 +47,26 @@ TEST(PosixErrors, OpenAndReadWriteNumbers) {
     EXPECT_EQ(posix_open_error(c.errno_value), c.open_number) << c.name;
     EXPECT_EQ(posix_io_error(c.errno_value), c.io_number) << c.name;
   }
+}
+
+// Only a character device makes the line reader treat a byte 26 as the end
+// of what was typed rather than the end of the input. A descriptor that is
+// not open is none, and closing it is refused.
+TEST(PosixSeam, CharacterDevicesAndBadDescriptors) {
+  const std::pair<const char*, bool> cases[] = {{"/dev/null", true},
+                                                {"/proc/self/exe", false}};
+  for (const auto& [path, char_device] : cases) {
+    int error = 0;
+    os_file f = os_open_read(path, &error);
+    ASSERT_NE(f, os_no_file) << path;
+    EXPECT_EQ(os_is_char_device(f), char_device) << path;
+    EXPECT_TRUE(os_close(f, &error)) << path;
+    EXPECT_EQ(error, 0) << path;
+  }
+  int error = 0;
+  EXPECT_FALSE(os_is_char_device(os_no_file));
+  EXPECT_FALSE(os_close(os_no_file, &error));
+  EXPECT_EQ(error, 9);
 }
 
 } // namespace
