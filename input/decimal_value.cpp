@@ -26,14 +26,11 @@ static constexpr int kDigitsRoom = kMaxDigits + 24;
 // The value of the digits [digits, end) (no leading zero, at least one
 // digit) times 10^e, with the range rules, by std::from_chars, which rounds
 // correctly for any length. [digits, end) must lie in a buffer of
-// kDigitsRoom bytes, which gets the exponent appended.
+// kDigitsRoom bytes, which gets the exponent appended; the syntax caps the
+// written exponent, so `e` stays far inside 11 digits.
 static double correctly_rounded(char* digits, char* end, std::int64_t e,
                                 bool negative, bool* range_error) {
   std::int64_t kept = end - digits;
-  if (e > 100000)
-    e = 100000;
-  if (e < -100000)
-    e = -100000;
   *end++ = 'e';
   end = std::to_chars(end, digits + kDigitsRoom, e).ptr;
 

@@ -302,6 +302,23 @@ TEST(E2eFaults, FailingStandardOutput) {
   }
 }
 
+// Where the closed descriptors cannot be filled, the program does not start:
+// no console text may go into a POS file.
+TEST(E2eFaults, ClosedDescriptorsWithoutNullDevice) {
+  E2E_LINUX_ONLY("mount namespaces");
+  if (::geteuid() != 0 || e2e::through_wrapper())
+    GTEST_SKIP() << "hiding /dev needs root and the program run directly";
+  e2e::Options o;
+  o.args = {"in.tlf"};
+  o.files = {{"in.tlf", kInput}};
+  o.out = e2e::Stdout::Closed;
+  o.without_dev = true;
+  e2e::Result r = e2e::run(o);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.changed.empty());
+}
+
 // A failed write to standard output sets the last-error number that the
 // report of a later failure shows: a closed pipe has no closer entry.
 TEST(E2eFaults, FailingStandardOutputThenMissingLine) {

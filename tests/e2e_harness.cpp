@@ -16,7 +16,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -291,6 +293,11 @@ Result run(const Options& o) {
           ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0)
         ::_exit(126);
       if (o.out == Stdout::Closed && (::close(0) != 0 || ::close(1) != 0))
+        ::_exit(126);
+      if (o.without_dev &&
+          (::unshare(CLONE_NEWNS) != 0 ||
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+           ::mount("none", "/dev", "tmpfs", 0, nullptr) != 0))
         ::_exit(126);
       ::signal(SIGPIPE, SIG_DFL);
       ::signal(SIGXFSZ, SIG_DFL);

@@ -50,6 +50,9 @@ struct Options {
   long fsize_limit = -1;
   /// Run the program as user nobody (the folder is made writable for it).
   bool as_nobody = false;
+  /// Hide /dev from the program behind an empty file system in a mount
+  /// namespace of its own (root only), so /dev/null cannot be opened.
+  bool without_dev = false;
 };
 
 /// What one run left.

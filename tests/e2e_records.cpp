@@ -203,6 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
         cases.push_back(RecordCase{what, "1 2 1\n0 " + text + " 6 0\n",
                                    {{"00100000.pos", bytes({2, 0, 6})}},
                                    "data reacord read error: Result too large", 0});
+      // The same for a branch value, scanned apart from the prefix values.
+      cases.push_back(RecordCase{"in_branch_value", "1 2 1\n0 5 1e400 0\n",
+                                 {{"00100000.pos", bytes({2, 5, 0})}},
+                                 "data reacord read error: Result too large", 0});
       // In range: no error is left behind.
       cases.push_back(RecordCase{"largest_normal", "1 2 1\n0 1.7976931348623157e308 6 0\n",
                                  {{"00100000.pos", bytes({2, 0, 6})}}, kNoLine, 0});

@@ -243,6 +243,10 @@ void check_halfway(double a, bool negative, char marker) {
   std::string exact = text_of(mid, negative, marker);
   expect_same(exact, convert(exact), tie);
   expect_same(exact, expected(exact), tie);
+  // Zeros past the digits kept are no reason to round up.
+  std::string padded = text_of({mid.digits + std::string(1200, '0'), mid.exponent - 1200},
+                               negative, marker);
+  expect_same(padded, convert(padded), tie);
 }
 
 TEST(DecimalValue, HalfwayCasesRoundToEven) {
