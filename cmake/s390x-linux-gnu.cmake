@@ -1,0 +1,7 @@
+# Cross build for IBM Z Linux, the big-endian CPU that stands for all of
+# them, with Debian's cross compiler (package g++-s390x-linux-gnu), tested
+# through qemu-s390x-static (package qemu-user-static):
+#   cmake -S . -B build-s390x -DCMAKE_TOOLCHAIN_FILE=cmake/s390x-linux-gnu.cmake
+set(CMAKE_SYSTEM_PROCESSOR s390x)
+set(TLF2POS_CROSS_TRIPLET s390x-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-gnu-cross.cmake)
