@@ -13,15 +13,15 @@ void line_reader_init(LineReader* r, ByteSource source, bool char_device,
   r->len = 0;
 }
 
-// Keeps the unread bytes (at most a CR waiting for its partner) at the front
-// of the block and reads more after them. Returns false when nothing more
-// came, and marks the input ended.
+// Reads the next block. Returns false when nothing more came, and marks the
+// input ended. The only byte ever left unread is a CR at the very end of the
+// block, waiting for its partner: it counts as the new block's first byte,
+// and the next bytes are read after it. It is not copied there, since the
+// caller knows it is a CR and looks only at the byte after it.
 static bool refill(LineReader* r) {
   if (r->ended)
     return false;
   std::size_t keep = r->len - r->pos;
-  if (keep > 0 && r->pos > 0)
-    std::memmove(r->block, r->block + r->pos, keep);
   r->pos = 0;
   r->len = keep;
   long n = r->source.read(r->source.context, r->block + keep,
@@ -77,7 +77,7 @@ int read_line(LineReader* r, char* store, int capacity) {
         store[n++] = '\r';
         break;
       }
-      // refill() kept the CR at the front of the block.
+      // refill() counts the CR as the block's first byte.
       if (r->block[r->pos + 1] == '\n') {
         r->pos += 2;
         store[n++] = '\n';

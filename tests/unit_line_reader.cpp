@@ -21,6 +21,7 @@ constexpr std::size_t kWhole = static_cast<std::size_t>(-1);
 // the byte at that offset fails instead with error 9.
 struct MemorySource {
   std::string data;
+  const char* block_end = nullptr;  // where the reader's block ends
   std::vector<std::size_t> sizes;
   std::size_t fail_at = kWhole;
   std::size_t pos = 0;
@@ -30,6 +31,7 @@ struct MemorySource {
   static long read(void* context, char* buffer, std::size_t size, int* error) {
     auto* s = static_cast<MemorySource*>(context);
     ++s->calls;
+    EXPECT_LE(buffer + size, s->block_end);
     if (s->pos >= s->fail_at) {
       *error = 9;
       return -1;
@@ -52,6 +54,9 @@ struct Reader {
     source.data = std::move(data);
     source.sizes = std::move(sizes);
     source.fail_at = fail_at;
+    source.block_end = reader->block + sizeof reader->block;
+    // Stale bytes where a reused reader would have them: init sets all.
+    std::memset(static_cast<void*>(reader.get()), 0xa5, sizeof *reader);
     line_reader_init(reader.get(), ByteSource{&MemorySource::read, &source}, char_device,
                      &last_error);
   }
