@@ -30,9 +30,11 @@ second=$scratch/clone
 artifacts() {
   mkdir -p "$3"
   cp "$1/tlf2pos" "$2/tlf2pos.exe" "$3/"
-  cpack --config "$1/CPackConfig.cmake" -B "$3/package" >"$3/cpack.log" 2>&1 &&
-    cpack --config "$2/CPackConfig.cmake" -B "$3/package" >>"$3/cpack.log" 2>&1 ||
-    { cat "$3/cpack.log" >&2; fail "cpack"; }
+  local config
+  for config in "$1/CPackConfig.cmake" "$2/CPackConfig.cmake"; do
+    cpack --config "$config" -B "$3/package" >"$3/cpack.log" 2>&1 ||
+      { cat "$3/cpack.log" >&2; fail "cpack --config $config"; }
+  done
   mv "$3"/package/*.deb "$3"/package/*.zip "$3/"
   rm -r "$3/package" "$3/cpack.log"
 }
