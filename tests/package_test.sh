@@ -2,7 +2,8 @@
 # Checks the Debian package of a finished build: cpack makes it in a scratch
 # folder, it is unpacked and installed with dpkg into a scratch root, and the
 # installed program must convert examples/tulo005.tlf exactly as the build's
-# own program does. The installed manual page must render without warnings.
+# own program does. The installed manual page must render without warnings,
+# and lintian, when installed, must report no error and no warning.
 #
 # usage: tests/package_test.sh BUILD_FOLDER [--system]
 #   --system  also install the package on this machine with dpkg -i, run
@@ -37,29 +38,10 @@ trap 'rm -rf "$scratch"' EXIT
 # Under root, man may read pages as an unprivileged user.
 chmod 755 "$scratch"
 
-# Runs program $1 on a copy of the example in the empty folder $2 and keeps
-# its standard output, standard error and status next to it.
-convert() {
-  mkdir -p "$2/run"
-  cp "$example" "$2/run/"
-  local status=0
-  (cd "$2/run" && "$1" tulo005.tlf >"$2/stdout" 2>"$2/stderr") || status=$?
-  echo "$status" >"$2/status"
-  rm "$2/run/tulo005.tlf"
-}
+# shellcheck source=tests/conversion.sh
+. "$source_dir/tests/conversion.sh"
 
-# Compares a conversion in folder $1 with the reference one.
-same_as_reference() {
-  local what
-  for what in stdout stderr status; do
-    cmp -s "$scratch/reference/$what" "$1/$what" ||
-      fail "$2: $what differs from the build's program"
-  done
-  diff -r "$scratch/reference/run" "$1/run" >/dev/null ||
-    fail "$2: the POS files differ from the build's program"
-}
-
-convert "$build/tlf2pos" "$scratch/reference"
+convert "$scratch/reference" "$build/tlf2pos"
 [ "$(cat "$scratch/reference/status")" = 1 ] ||
   fail "the build's program did not complete the example"
 ls "$scratch/reference/run"/*.pos >/dev/null 2>&1 ||
@@ -74,28 +56,41 @@ if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
 fi
 deb=${debs[0]}
 
-# Its control data.
+# Its control data. A cross build names its target architecture.
+arch=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "\(.*\)")$/\1/p' \
+  "$build/CPackConfig.cmake")
 info=$(dpkg-deb -I "$deb")
 for field in "Package: tlf2pos" "Version: 1.0" "Section: utils" \
-    "Architecture: $(dpkg --print-architecture)"; do
+    "Architecture: ${arch:-$(dpkg --print-architecture)}"; do
   grep -qx " $field" <<<"$info" || fail "control field '$field' missing"
 done
 grep -q '^ Maintainer: .*<.*@.*>' <<<"$info" || fail "no maintainer address"
 grep -q '^ Depends: .*libc6' <<<"$info" || fail "no dependency on libc6"
+# A program that links its C++ runtime in must not depend on libstdc++6.
+if ! objdump -p "$build/tlf2pos" | grep -q 'NEEDED *libstdc++'; then
+  ! grep -q '^ Depends: .*libstdc++' <<<"$info" || fail "depends on libstdc++"
+fi
 grep -q '^ Description: [a-z].\{20,\}' <<<"$info" || fail "no summary"
 [ "$(grep -c '^  [^ ]' <<<"$info")" -ge 3 ] || fail "no long description"
 
 # Its files.
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/tlf2pos ./usr/share/man/man1/tlf2pos.1; do
+doc=./usr/share/doc/tlf2pos
+for path in ./usr/bin/tlf2pos ./usr/share/man/man1/tlf2pos.1.gz \
+    $doc/copyright $doc/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 
 # Unpacked.
 dpkg-deb -x "$deb" "$scratch/unpacked"
-cmp -s "$source_dir/doc/tlf2pos.1" "$scratch/unpacked/usr/share/man/man1/tlf2pos.1" ||
+gzip -dc "$scratch/unpacked/usr/share/man/man1/tlf2pos.1.gz" |
+  cmp -s "$source_dir/doc/tlf2pos.1" - ||
   fail "the packaged manual page is not doc/tlf2pos.1"
-convert "$scratch/unpacked/usr/bin/tlf2pos" "$scratch/unpacked-run"
+# The copyright file's licence paragraph is LICENSE after its title lines.
+[ "$(sed -n '/^License: Expat$/,$p' "$scratch/unpacked/$doc/copyright" |
+     sed '1d; s/^ //; s/^\.$//')" = "$(sed 1,4d "$source_dir/LICENSE")" ] ||
+  fail "the copyright file does not carry LICENSE"
+convert "$scratch/unpacked-run" "$scratch/unpacked/usr/bin/tlf2pos"
 same_as_reference "$scratch/unpacked-run" "unpacked program"
 
 # Installed by dpkg into a scratch root (its own empty package database, so
@@ -109,15 +104,23 @@ dpkg_root=(dpkg --root="$root" --log=/dev/null --force-not-root
   { cat "$scratch/dpkg.log" >&2; fail "dpkg -i into a scratch root"; }
 [ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status} ${Version}' tlf2pos)" \
   = "install ok installed 1.0" ] || fail "dpkg does not list tlf2pos 1.0 as installed"
-convert "$root/usr/bin/tlf2pos" "$scratch/root-run"
+convert "$scratch/root-run" "$root/usr/bin/tlf2pos"
 same_as_reference "$scratch/root-run" "program installed by dpkg"
-[ "$(man -M "$root/usr/share/man" -w tlf2pos)" = "$root/usr/share/man/man1/tlf2pos.1" ] ||
+[ "$(man -M "$root/usr/share/man" -w tlf2pos)" = "$root/usr/share/man/man1/tlf2pos.1.gz" ] ||
   fail "man does not find the installed page"
-warnings=$(man --warnings -l "$root/usr/share/man/man1/tlf2pos.1" 2>&1 >/dev/null) ||
+warnings=$(man --warnings -l "$root/usr/share/man/man1/tlf2pos.1.gz" 2>&1 >/dev/null) ||
   fail "man cannot render the installed page"
 [ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
 "${dpkg_root[@]}" -r tlf2pos >>"$scratch/dpkg.log" 2>&1 || fail "dpkg -r in the scratch root"
 [ ! -e "$root/usr/bin/tlf2pos" ] || fail "dpkg -r left /usr/bin/tlf2pos behind"
+
+if command -v lintian >/dev/null; then
+  # -q: no notice that root runs it.
+  tags=$(lintian -q "$deb" 2>&1 | grep '^[EW]:' || true)
+  [ -z "$tags" ] || fail "lintian reports: $tags"
+else
+  echo "package_test: lintian is not installed; not run"
+fi
 
 if [ $system = 1 ]; then
   [ "$(id -u)" = 0 ] || fail "--system needs root"
@@ -128,7 +131,7 @@ if [ $system = 1 ]; then
     { cat "$scratch/dpkg.log" >&2; fail "dpkg -i"; }
   trap 'dpkg -r tlf2pos >/dev/null 2>&1 || true; rm -rf "$scratch"' EXIT
   [ "$(command -v tlf2pos)" = /usr/bin/tlf2pos ] || fail "tlf2pos is not on PATH"
-  convert tlf2pos "$scratch/system-run"
+  convert "$scratch/system-run" tlf2pos
   same_as_reference "$scratch/system-run" "program installed on the system"
   man -w tlf2pos >/dev/null || fail "man does not find tlf2pos"
   dpkg -r tlf2pos >/dev/null 2>&1 || fail "dpkg -r"
