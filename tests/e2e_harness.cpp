@@ -294,9 +294,12 @@ Result run(const Options& o) {
         ::_exit(126);
       if (o.out == Stdout::Closed && (::close(0) != 0 || ::close(1) != 0))
         ::_exit(126);
+      // /dev is made private first, so the empty file system over it can
+      // never reach the test's own namespace (a chroot's / may not be a
+      // mount point, its /dev always is).
       if (o.without_dev &&
           (::unshare(CLONE_NEWNS) != 0 ||
-           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+           ::mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
            ::mount("none", "/dev", "tmpfs", 0, nullptr) != 0))
         ::_exit(126);
       ::signal(SIGPIPE, SIG_DFL);
