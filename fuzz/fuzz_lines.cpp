@@ -45,7 +45,7 @@ long feed_read(void* context, char* buffer, std::size_t size, int* error) {
   if (f->pos == f->size) {
     if (f->fail_at_end) {
       *error = kReadFailure;
-      return -1;
+      return 0;
     }
     return 0;
   }

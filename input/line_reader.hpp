@@ -9,8 +9,9 @@
 #include <cstddef>
 
 /// Where the reader gets its bytes: `read` fills up to `size` bytes and
-/// returns how many, 0 at the end of the input, or -1 with `*error` set to
-/// the last-error number of a failed read.
+/// returns how many; 0 at the end of the input, and 0 after a failed read,
+/// which sets `*error` to its last-error number. Either way the input has
+/// ended.
 struct ByteSource {
   long (*read)(void* context, char* buffer, std::size_t size, int* error);
   void* context;

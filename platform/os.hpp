@@ -50,9 +50,9 @@ os_file os_open_read(const char* path, int* error);
 /// with `*error` set.
 os_file os_create(const char* name, int* error);
 
-/// Reads up to `size` bytes. Returns the number read, 0 at the end of the
-/// input (a broken pipe counts as the end and sets nothing), or -1 with
-/// `*error` set (a refused read gives 9).
+/// Reads up to `size` bytes. Returns the number read; 0 at the end of the
+/// input (a broken pipe counts as the end and sets nothing), and 0 after a
+/// failure, with `*error` set (a refused read gives 9).
 long os_read(os_file f, void* buffer, std::size_t size, int* error);
 
 /// Writes all `size` bytes, retrying short writes. Returns false with

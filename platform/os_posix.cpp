@@ -1,4 +1,8 @@
 // POSIX side of the operating-system seam.
+//
+// The converter installs no signal handler, so its calls are never
+// interrupted; the EINTR retries are for programs that run it and do install
+// one (the fuzz targets).
 #include "platform/os.hpp"
 #include "platform/posix_errors.hpp"
 
@@ -75,14 +79,10 @@ os_file os_open_read(const char* path, int* error) {
     *error = posix_open_error(errno);
     return os_no_file;
   }
-  // Linux opens a folder for reading; a TULO file never is one.
+  // Linux opens a folder for reading; a TULO file never is one. (fstat of a
+  // descriptor just opened does not fail.)
   struct stat st;
-  if (fstat(fd, &st) != 0) {
-    *error = posix_open_error(errno);
-    close(fd);
-    return os_no_file;
-  }
-  if (S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     *error = 13;
     close(fd);
     return os_no_file;
@@ -103,26 +103,24 @@ os_file os_create(const char* name, int* error) {
     return os_no_file;
   }
   // The bytes themselves are written waiting, as to any file: a FIFO whose
-  // reader is slow gets them all.
-  if (fcntl(fd, F_SETFL, 0) != 0) {
-    *error = posix_open_error(errno);
-    close(fd);
-    return os_no_file;
-  }
+  // reader is slow gets them all. Clearing the flag of a descriptor just
+  // opened does not fail; were it to, a write that cannot wait would fail
+  // and be reported like any failed POS write.
+  fcntl(fd, F_SETFL, 0);
   return fd;
 }
 
+// A read here never meets a broken pipe: a pipe whose writer has gone reads
+// as its end.
 long os_read(os_file f, void* buffer, std::size_t size, int* error) {
   for (;;) {
     ssize_t n = read(static_cast<int>(f), buffer, size);
     if (n >= 0)
       return static_cast<long>(n);
-    if (errno == EINTR)
-      continue;
-    if (errno == EPIPE)
+    if (errno != EINTR) {
+      *error = posix_io_error(errno);
       return 0;
-    *error = posix_io_error(errno);
-    return -1;
+    }
   }
 }
 

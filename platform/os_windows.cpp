@@ -130,7 +130,7 @@ long os_read(os_file f, void* buffer, std::size_t size, int* error) {
   if (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF)
     return 0;
   *error = windows_io_error(e);
-  return -1;
+  return 0;
 }
 
 bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {

@@ -34,7 +34,7 @@ struct MemorySource {
     EXPECT_LE(buffer + size, s->block_end);
     if (s->pos >= s->fail_at) {
       *error = 9;
-      return -1;
+      return 0;
     }
     std::size_t n = std::min({size, s->sizes[s->next_size++ % s->sizes.size()],
                               s->data.size() - s->pos, s->fail_at - s->pos});

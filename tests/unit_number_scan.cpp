@@ -39,6 +39,7 @@ TEST(NumberScan, ValuesAndStopPositions) {
       {"0e400", 0, 5, false},
       {"1e:", 1, 1, false},  // ':' follows '9' in ASCII
       {"1e5:", 1e5, 3, false},
+      {"1e0000000001", 10, 12, false},  // ten exponent digits
       {"18446744073709551617", 18446744073709551617.0, 20, false},  // 2^64 + 1
       {"1.00000000000000000000", 1, 22, false},
       {"99999999999999.999999", 99999999999999.999999, 21, false},  // 20 digits
