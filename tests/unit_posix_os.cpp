@@ -8,6 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,7 +57,7 @@ TEST(PosixErrors, OpenAndReadWriteNumbers) {
 // Only a character device makes the line reader treat a byte 26 as the end
 // of what was typed rather than the end of the input. A descriptor that is
 // not open is none, and closing it is refused.
-TEST(PosixSeam, CharacterDevicesAndBadDescriptors) {
+TEST(PosixSeam, CharacterDevicesNewFilesAndBadDescriptors) {
   const std::pair<const char*, bool> cases[] = {{"/dev/null", true},
                                                 {"/proc/self/exe", false}};
   for (const auto& [path, char_device] : cases) {
@@ -63,7 +68,23 @@ TEST(PosixSeam, CharacterDevicesAndBadDescriptors) {
     EXPECT_TRUE(os_close(f, &error)) << path;
     EXPECT_EQ(error, 0) << path;
   }
+  // A new POS file may be read and written as far as the umask allows, and
+  // run by no one.
+  char dir[] = "/tmp/tlf2pos-unit-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  std::string name = std::string(dir) + "/00100000.pos";
   int error = 0;
+  mode_t umask_before = ::umask(0);
+  os_file f = os_create(name.c_str(), &error);
+  ::umask(umask_before);
+  ASSERT_NE(f, os_no_file);
+  struct stat st;
+  ASSERT_EQ(::fstat(static_cast<int>(f), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_TRUE(os_close(f, &error));
+  ::unlink(name.c_str());
+  ::rmdir(dir);
+
   EXPECT_FALSE(os_is_char_device(os_no_file));
   EXPECT_FALSE(os_close(os_no_file, &error));
   EXPECT_EQ(error, 9);
