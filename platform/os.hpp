@@ -55,7 +55,8 @@ os_file os_create(const char* name, int* error);
 /// failure, with `*error` set (a refused read gives 9).
 long os_read(os_file f, void* buffer, std::size_t size, int* error);
 
-/// Writes all `size` bytes, retrying short writes. Returns false with
+/// Writes all `size` bytes, retrying short writes and waiting for room in a
+/// file opened without waiting (a FIFO or pipe). Returns false with
 /// `*error` set if the system refused (9), found the disk full (28) or failed
 /// otherwise.
 bool os_write_all(os_file f, const void* data, std::size_t size, int* error);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,11 +103,8 @@ os_file os_create(const char* name, int* error) {
     *error = posix_open_error(errno);
     return os_no_file;
   }
-  // The bytes themselves are written waiting, as to any file: a FIFO whose
-  // reader is slow gets them all. Clearing the flag of a descriptor just
-  // opened does not fail; were it to, a write that cannot wait would fail
-  // and be reported like any failed POS write.
-  fcntl(fd, F_SETFL, 0);
+  // The flag stays: it changes nothing for a plain file, and os_write_all
+  // waits for a FIFO's reader to make room.
   return fd;
 }
 
@@ -131,6 +129,14 @@ bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {
     if (n < 0) {
       if (errno == EINTR)
         continue;
+      // A POS file is opened without waiting, and standard output may come
+      // so from the caller: a FIFO or pipe whose reader is slow gets every
+      // byte once it makes room.
+      if (errno == EAGAIN) {
+        pollfd room{static_cast<int>(f), POLLOUT, 0};
+        if (poll(&room, 1, -1) >= 0 || errno == EINTR)
+          continue;
+      }
       *error = posix_io_error(errno);
       return false;
     }
