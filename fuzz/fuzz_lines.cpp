@@ -43,10 +43,8 @@ long feed_read(void* context, char* buffer, std::size_t size, int* error) {
   // Asking for nothing would look like the end of the input.
   CHECK(size > 0);
   if (f->pos == f->size) {
-    if (f->fail_at_end) {
+    if (f->fail_at_end)
       *error = kReadFailure;
-      return 0;
-    }
     return 0;
   }
   std::size_t n = f->blocks[f->next_block];
