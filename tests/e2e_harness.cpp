@@ -202,14 +202,18 @@ Result run(const Options& o) {
     std::map<std::string, std::string> before = list_folder(work);
 
     std::vector<std::string> words = command_words();
-    // The build folder may lie where nobody cannot reach it; a copy in the
-    // scratch folder can always be run.
-    if (drop && std::getenv("TLF2POS_RUN") == nullptr) {
-      std::string copy = base + "/tlf2pos";
-      fs::copy_file(words[0], copy);
+    // The build folder may lie where nobody cannot reach it (a clone in a
+    // folder of mode 0700); a copy in the scratch folder can always be run.
+    // Under a wrapper (valgrind, qemu) the program is the word that names a
+    // file, not the wrapper itself.
+    for (std::size_t i = through_wrapper() ? 1 : 0; drop && i < words.size(); ++i) {
+      if (words[i][0] != '/' || !fs::is_regular_file(words[i]))
+        continue;
+      std::string copy = base + "/" + fs::path(words[i]).filename().string();
+      fs::copy_file(words[i], copy);
       if (::chmod(copy.c_str(), 0755) != 0)
         fail("chmod binary copy");
-      words[0] = copy;
+      words[i] = copy;
     }
     for (const std::string& a : o.args)
       words.push_back(a);
