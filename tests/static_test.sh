@@ -75,10 +75,9 @@ for pair in tlf2pos.1:doc/tlf2pos.1 README.md:README.md LICENSE:LICENSE \
     fail "${pair%%:*} is not the repository's ${pair#*:}"
 done
 kind=$(file -b "$unpacked/tlf2pos")
-for word in "$shown" "stripped"; do
-  grep -q "$word" <<<"$kind" || fail "tlf2pos is not $word: $kind"
-done
-grep -Eq 'static(-pie)? linked' <<<"$kind" || fail "tlf2pos is not static: $kind"
+grep -q "$shown" <<<"$kind" || fail "tlf2pos is not for $shown: $kind"
+grep -Eq 'static(-pie|ally) linked' <<<"$kind" || fail "tlf2pos is not static: $kind"
+grep -q ', stripped$' <<<"$kind" || fail "tlf2pos is not stripped: $kind"
 
 convert "$scratch/reference" "$build/tlf2pos"
 [ "$(cat "$scratch/reference/status")" = 1 ] ||
