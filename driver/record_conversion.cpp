@@ -2,6 +2,7 @@
 // created, announced, written and closed before the next pair is scanned.
 #include "driver/record_conversion.hpp"
 
+#include "driver/error_text.hpp"
 #include "input/number_scan.hpp"
 
 // Scans one number, noting an out-of-range one in the last-error number.
@@ -9,7 +10,7 @@
 static inline NumberScan scan(Run* run, const char* p) {
   NumberScan s = scan_number_in_store(p, run->line + kLineStore);
   if (s.range_error)
-    run->last_error = 34;
+    run->last_error = kErrorRange;
   return s;
 }
 
@@ -47,7 +48,7 @@ bool convert_records(Run* run, std::int32_t record_count,
     p = scan_bytes_in_store(p, run->line + kLineStore, prefix_length,
                             run->prefix, &range_error);
     if (range_error)
-      run->last_error = 34;
+      run->last_error = kErrorRange;
     // The pair mark starts at the start of the line, so a line with a key
     // but no pair still gives one POS file, and a line with no number none.
     const char* mark = run->line;

@@ -1,6 +1,7 @@
 // The run: command line, input, header line, exit status.
 #include "driver/run.hpp"
 
+#include "driver/error_text.hpp"
 #include "driver/record_conversion.hpp"
 #include "input/header_scan.hpp"
 
@@ -19,7 +20,7 @@ static int finish(Run* run, int status) {
 }
 
 int tlf2pos_run(Run* run, int argc, const char* const* argv) {
-  run->last_error = 0;
+  run->last_error = kErrorNone;
   console_init(&run->console, &run->last_error);
 
   if (argc != 2) {
@@ -49,7 +50,7 @@ int tlf2pos_run(Run* run, int argc, const char* const* argv) {
   // line's store holds, nothing could be converted correctly.
   Header h{};
   if (scan_header(run->line, &h) != 3 || h.prefix_length > kMaxPrefixLength) {
-    run->last_error = 22;
+    run->last_error = kErrorInvalid;
     error_report("header read error", &run->last_error);
     return finish(run, 0);
   }

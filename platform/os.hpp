@@ -1,8 +1,8 @@
 // The operating-system seam: every call tlf2pos makes to the platform goes
 // through these functions, so that POSIX and Windows differ in this header's
 // two implementations only. Failures come back as the program's own
-// last-error numbers (2 "No such file or directory", 13 "Permission denied",
-// ...), never as raw errno or Windows error codes.
+// last-error numbers (driver/error_text.hpp), never as raw errno or Windows
+// error codes.
 #ifndef TLF2POS_PLATFORM_OS_HPP
 #define TLF2POS_PLATFORM_OS_HPP
 
@@ -46,19 +46,19 @@ os_file os_open_read(const char* path, int* error);
 
 /// Creates `name` for writing, truncating a file of that name, with the
 /// usual permissions for a new file. Never waits: a FIFO that nobody reads
-/// fails (22) instead of blocking the run. Returns the file, or os_no_file
+/// fails (kErrorInvalid) instead of blocking the run. Returns the file, or os_no_file
 /// with `*error` set.
 os_file os_create(const char* name, int* error);
 
 /// Reads up to `size` bytes. Returns the number read; 0 at the end of the
 /// input (a broken pipe counts as the end and sets nothing), and 0 after a
-/// failure, with `*error` set (a refused read gives 9).
+/// failure, with `*error` set (a refused read gives kErrorRefused).
 long os_read(os_file f, void* buffer, std::size_t size, int* error);
 
 /// Writes all `size` bytes, retrying short writes and waiting for room in a
 /// file opened without waiting (a FIFO or pipe). Returns false with
-/// `*error` set if the system refused (9), found the disk full (28) or failed
-/// otherwise.
+/// `*error` set if the system refused (kErrorRefused), found the disk full
+/// (kErrorDiskFull) or failed otherwise.
 bool os_write_all(os_file f, const void* data, std::size_t size, int* error);
 
 /// Closes `f`. Returns false with `*error` set if the system reports that

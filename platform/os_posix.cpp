@@ -4,6 +4,7 @@
 // interrupted; the EINTR retries are for programs that run it and do install
 // one (the fuzz targets).
 #include "platform/os.hpp"
+#include "driver/error_text.hpp"
 #include "platform/posix_errors.hpp"
 
 #include <cerrno>
@@ -18,24 +19,24 @@ const char os_line_end[] = "\n";
 int posix_open_error(int e) {
   switch (e) {
   case ENOENT: case ENOTDIR: case ENAMETOOLONG: case ELOOP:
-    return 2;
+    return kErrorNotFound;
   case EACCES: case EPERM: case EROFS: case ETXTBSY: case EISDIR:
-    return 13;
+    return kErrorDenied;
   case EMFILE: case ENFILE:
-    return 24;
+    return kErrorTooManyFiles;
   case ENOSPC: case EDQUOT:
-    return 28;
+    return kErrorDiskFull;
   case ENOMEM:
-    return 12;
+    return kErrorNoMemory;
   default:
-    return 22;
+    return kErrorInvalid;
   }
 }
 
 int posix_io_error(int e) {
   switch (e) {
   case EACCES: case EPERM: case EBADF:
-    return 9;
+    return kErrorRefused;
   default:
     return posix_open_error(e);
   }
@@ -84,7 +85,7 @@ os_file os_open_read(const char* path, int* error) {
   // descriptor just opened does not fail.)
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = 13;
+    *error = kErrorDenied;
     close(fd);
     return os_no_file;
   }
