@@ -161,4 +161,11 @@ bool os_close(os_file f, int* error) {
   return false;
 }
 
-void os_remove(const char* name) { DeleteFileA(name); }
+void os_remove_file(const char* name) {
+  // A symbolic link or junction is a reparse point, judged as itself.
+  DWORD a = GetFileAttributesA(name);
+  if (a != INVALID_FILE_ATTRIBUTES &&
+      (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
+            FILE_ATTRIBUTE_DEVICE)) == 0)
+    DeleteFileA(name);
+}
