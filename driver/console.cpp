@@ -5,8 +5,8 @@
 
 #include "driver/error_text.hpp"
 
-void console_init(Console* c, int* last_error) {
-  c->out = os_stdout();
+void console_init(Console* c, os_file out, int* last_error) {
+  c->out = out;
   c->line_flush = os_is_console(c->out);
   c->last_error = last_error;
   c->used = 0;
@@ -41,16 +41,18 @@ void console_line(Console* c, const char* head, const char* text) {
 }
 
 void error_report(const char* context, int* last_error) {
-  // Built in a buffer of its own and written unbuffered, so the report
-  // reaches standard error at once, ahead of buffered progress lines.
+  // The text is taken first: a context too long for the buffer is written
+  // out before the text, and a failing standard error would change the
+  // number on the way.
+  const char* text = error_text(*last_error);
+  // Built in a buffer of its own and written at once, so the report reaches
+  // standard error ahead of buffered progress lines.
   Console e;
-  e.out = os_stderr();
-  e.line_flush = true;
-  e.last_error = last_error;
-  e.used = 0;
+  console_init(&e, os_stderr(), last_error);
   if (context[0] != '\0') {
     put(&e, context);
     put(&e, ": ");
   }
-  console_line(&e, error_text(*last_error), "");
+  console_line(&e, text, "");
+  console_flush(&e);
 }

@@ -2,62 +2,60 @@
 // created, announced, written and closed before the next pair is scanned.
 #include "driver/record_conversion.hpp"
 
+#include "driver/error_text.hpp"
 #include "input/number_scan.hpp"
 
 // Scans one number, noting an out-of-range one in the last-error number.
 // The line lies in the line store, which may be read to its end.
-static inline NumberScan scan(Run* run, const char* p) {
-  NumberScan s = scan_number_in_store(p, run->line + kLineStore);
+static inline NumberScan scan(const RecordInput& in, const char* p) {
+  NumberScan s = scan_number_in_store(p, in.line + kLineStore);
   if (s.range_error)
-    run->last_error = 34;
+    *in.last_error = kErrorRange;
   return s;
 }
 
 // Writes the POS file of one branch pair. Returns false after a reported
 // failure.
-static bool write_pos(Run* run, std::int32_t prefix_length,
-                      std::int32_t record_index, std::int32_t branch_index,
-                      std::uint8_t branch) {
-  pos_name(run->name, prefix_length, record_index, branch_index);
-  os_file f = os_create(run->name, &run->last_error);
+static bool write_pos(const RecordInput& in, std::int32_t record_index,
+                      std::int32_t branch_index, std::uint8_t branch) {
+  RecordStores* s = in.stores;
+  pos_name(s->name, in.prefix_length, record_index, branch_index);
+  os_file f = os_create(s->name, in.last_error);
   if (f == os_no_file) {
-    error_report(run->input_path, &run->last_error);
+    error_report(in.input_path, in.last_error);
     return false;
   }
-  console_line(&run->console, "output : ", run->name);
-  std::size_t n = pos_bytes(run->bytes, prefix_length, run->prefix, branch);
-  int error = pos_write_close(f, run->name, run->bytes, n);
-  if (error != 0) {
-    run->last_error = error;
-    error_report(run->input_path, &run->last_error);
+  console_line(in.console, "output : ", s->name);
+  std::size_t n = pos_bytes(s->bytes, in.prefix_length, s->prefix, branch);
+  if (!pos_write_close(f, s->name, s->bytes, n, in.last_error)) {
+    error_report(in.input_path, in.last_error);
     return false;
   }
   return true;
 }
 
-bool convert_records(Run* run, std::int32_t record_count,
-                     std::int32_t prefix_length) {
-  for (std::int32_t i = 0; i < record_count; ++i) {
-    if (!run_read_line(run)) {
-      error_report("data reacord read error", &run->last_error);
+bool convert_records(const RecordInput& in) {
+  for (std::int32_t i = 0; i < in.record_count; ++i) {
+    if (read_line(in.reader, in.line, kLineStore) == 0) {
+      error_report("data reacord read error", in.last_error);
       return false;
     }
-    const char* p = scan(run, run->line).end; // the record key
+    const char* p = scan(in, in.line).end; // the record key
     bool range_error;
-    p = scan_bytes_in_store(p, run->line + kLineStore, prefix_length,
-                            run->prefix, &range_error);
+    p = scan_bytes_in_store(p, in.line + kLineStore, in.prefix_length,
+                            in.stores->prefix, &range_error);
     if (range_error)
-      run->last_error = 34;
+      *in.last_error = kErrorRange;
     // The pair mark starts at the start of the line, so a line with a key
     // but no pair still gives one POS file, and a line with no number none.
-    const char* mark = run->line;
+    const char* mark = in.line;
     for (std::int32_t b = 0;; ++b) {
-      NumberScan branch = scan(run, p);
-      p = scan(run, branch.end).end; // the pair's second number
+      NumberScan branch = scan(in, p);
+      p = scan(in, branch.end).end; // the pair's second number
       if (p == mark)
         break;
       mark = p;
-      if (!write_pos(run, prefix_length, i, b, byte_reduction(branch.value)))
+      if (!write_pos(in, i, b, byte_reduction(branch.value)))
         return false;
     }
   }

@@ -1,12 +1,13 @@
 // The run: command line, input, header line, exit status.
 #include "driver/run.hpp"
 
+#include "driver/error_text.hpp"
 #include "driver/record_conversion.hpp"
 #include "input/header_scan.hpp"
 
 static long read_input(void* context, char* buffer, std::size_t size,
-                       int* error) {
-  return os_read(*static_cast<os_file*>(context), buffer, size, error);
+                       int* last_error) {
+  return os_read(*static_cast<os_file*>(context), buffer, size, last_error);
 }
 
 // Ends a run that opened its input: closes it, writes out what standard
@@ -19,8 +20,8 @@ static int finish(Run* run, int status) {
 }
 
 int tlf2pos_run(Run* run, int argc, const char* const* argv) {
-  run->last_error = 0;
-  console_init(&run->console, &run->last_error);
+  run->last_error = kErrorNone;
+  console_init(&run->console, os_stdout(), &run->last_error);
 
   if (argc != 2) {
     console_line(&run->console, "", "");
@@ -39,7 +40,7 @@ int tlf2pos_run(Run* run, int argc, const char* const* argv) {
   line_reader_init(&run->reader, ByteSource{read_input, &run->input},
                    os_is_char_device(run->input), &run->last_error);
 
-  if (!run_read_line(run)) {
+  if (read_line(&run->reader, run->line, kLineStore) == 0) {
     error_report("header read error", &run->last_error);
     return finish(run, 0);
   }
@@ -49,12 +50,20 @@ int tlf2pos_run(Run* run, int argc, const char* const* argv) {
   // line's store holds, nothing could be converted correctly.
   Header h{};
   if (scan_header(run->line, &h) != 3 || h.prefix_length > kMaxPrefixLength) {
-    run->last_error = 22;
+    run->last_error = kErrorInvalid;
     error_report("header read error", &run->last_error);
     return finish(run, 0);
   }
 
-  if (!convert_records(run, h.record_count, h.prefix_length))
+  RecordInput in{.reader = &run->reader,
+                 .line = run->line,
+                 .input_path = run->input_path,
+                 .record_count = h.record_count,
+                 .prefix_length = h.prefix_length,
+                 .stores = &run->stores,
+                 .console = &run->console,
+                 .last_error = &run->last_error};
+  if (!convert_records(in))
     return finish(run, 0);
   return finish(run, 1);
 }

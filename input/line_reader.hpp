@@ -10,12 +10,16 @@
 
 /// Where the reader gets its bytes: `read` fills up to `size` bytes and
 /// returns how many; 0 at the end of the input, and 0 after a failed read,
-/// which sets `*error` to its last-error number. Either way the input has
+/// which sets `*last_error` to its last-error number. Either way the input has
 /// ended.
 struct ByteSource {
-  long (*read)(void* context, char* buffer, std::size_t size, int* error);
+  long (*read)(void* context, char* buffer, std::size_t size, int* last_error);
   void* context;
 };
+
+/// The line store every reader of TULO lines in the program passes to
+/// read_line: lines of up to 8191 characters and a NUL.
+inline constexpr int kLineStore = 8192;
 
 /// Size of one read from the byte source.
 inline constexpr std::size_t kReadBlock = 64 * 1024;

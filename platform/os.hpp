@@ -1,8 +1,9 @@
 // The operating-system seam: every call tlf2pos makes to the platform goes
 // through these functions, so that POSIX and Windows differ in this header's
-// two implementations only. Failures come back as the program's own
-// last-error numbers (2 "No such file or directory", 13 "Permission denied",
-// ...), never as raw errno or Windows error codes.
+// two implementations only. A call that fails sets the run's last-error
+// number through its `last_error` pointer, at the moment it fails, to one of
+// the program's own numbers (driver/error_text.hpp), never to a raw errno or
+// Windows error code; a call that succeeds leaves it alone.
 #ifndef TLF2POS_PLATFORM_OS_HPP
 #define TLF2POS_PLATFORM_OS_HPP
 
@@ -41,33 +42,34 @@ bool os_is_char_device(os_file f);
 
 /// Opens an existing file for reading only, sharing it with other readers and
 /// writers. A folder cannot be opened. Returns the file, or os_no_file with
-/// `*error` set to the last-error number of the failure.
-os_file os_open_read(const char* path, int* error);
+/// `*last_error` set to the last-error number of the failure.
+os_file os_open_read(const char* path, int* last_error);
 
 /// Creates `name` for writing, truncating a file of that name, with the
 /// usual permissions for a new file. Never waits: a FIFO that nobody reads
-/// fails (22) instead of blocking the run. Returns the file, or os_no_file
-/// with `*error` set.
-os_file os_create(const char* name, int* error);
+/// fails (kErrorInvalid) instead of blocking the run. Returns the file, or os_no_file
+/// with `*last_error` set.
+os_file os_create(const char* name, int* last_error);
 
 /// Reads up to `size` bytes. Returns the number read; 0 at the end of the
 /// input (a broken pipe counts as the end and sets nothing), and 0 after a
-/// failure, with `*error` set (a refused read gives 9).
-long os_read(os_file f, void* buffer, std::size_t size, int* error);
+/// failure, with `*last_error` set (a refused read gives kErrorRefused).
+long os_read(os_file f, void* buffer, std::size_t size, int* last_error);
 
 /// Writes all `size` bytes, retrying short writes and waiting for room in a
 /// file opened without waiting (a FIFO or pipe). Returns false with
-/// `*error` set if the system refused (9), found the disk full (28) or failed
-/// otherwise.
-bool os_write_all(os_file f, const void* data, std::size_t size, int* error);
+/// `*last_error` set if the system refused (kErrorRefused), found the disk full
+/// (kErrorDiskFull) or failed otherwise.
+bool os_write_all(os_file f, const void* data, std::size_t size, int* last_error);
 
-/// Closes `f`. Returns false with `*error` set if the system reports that
+/// Closes `f`. Returns false with `*last_error` set if the system reports that
 /// data written earlier could not be stored.
-bool os_close(os_file f, int* error);
+bool os_close(os_file f, int* last_error);
 
-/// Removes the file `name`; used to take back a POS file that could not be
-/// written whole. A failure is not told: the failed write that asked for the
-/// removal is reported either way.
-void os_remove(const char* name);
+/// Removes `name` if it is a regular file, to take back a POS file that could
+/// not be written whole; a symbolic link, FIFO, device or folder of that name
+/// is the user's and stays. A failure is not told: the failed write that
+/// asked for the removal is reported either way.
+void os_remove_file(const char* name);
 
 #endif

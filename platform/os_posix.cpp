@@ -4,6 +4,7 @@
 // interrupted; the EINTR retries are for programs that run it and do install
 // one (the fuzz targets).
 #include "platform/os.hpp"
+#include "driver/error_text.hpp"
 #include "platform/posix_errors.hpp"
 
 #include <cerrno>
@@ -18,24 +19,24 @@ const char os_line_end[] = "\n";
 int posix_open_error(int e) {
   switch (e) {
   case ENOENT: case ENOTDIR: case ENAMETOOLONG: case ELOOP:
-    return 2;
+    return kErrorNotFound;
   case EACCES: case EPERM: case EROFS: case ETXTBSY: case EISDIR:
-    return 13;
+    return kErrorDenied;
   case EMFILE: case ENFILE:
-    return 24;
+    return kErrorTooManyFiles;
   case ENOSPC: case EDQUOT:
-    return 28;
+    return kErrorDiskFull;
   case ENOMEM:
-    return 12;
+    return kErrorNoMemory;
   default:
-    return 22;
+    return kErrorInvalid;
   }
 }
 
 int posix_io_error(int e) {
   switch (e) {
   case EACCES: case EPERM: case EBADF:
-    return 9;
+    return kErrorRefused;
   default:
     return posix_open_error(e);
   }
@@ -71,27 +72,27 @@ bool os_is_char_device(os_file f) {
   return fstat(static_cast<int>(f), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
-os_file os_open_read(const char* path, int* error) {
+os_file os_open_read(const char* path, int* last_error) {
   int fd;
   do {
     fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    *error = posix_open_error(errno);
+    *last_error = posix_open_error(errno);
     return os_no_file;
   }
   // Linux opens a folder for reading; a TULO file never is one. (fstat of a
   // descriptor just opened does not fail.)
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = 13;
+    *last_error = kErrorDenied;
     close(fd);
     return os_no_file;
   }
   return fd;
 }
 
-os_file os_create(const char* name, int* error) {
+os_file os_create(const char* name, int* last_error) {
   // Opened without waiting: a FIFO at the POS name with nobody reading it
   // fails with ENXIO instead of holding a batch script up for ever.
   int fd;
@@ -100,7 +101,7 @@ os_file os_create(const char* name, int* error) {
               0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    *error = posix_open_error(errno);
+    *last_error = posix_open_error(errno);
     return os_no_file;
   }
   // The flag stays: it changes nothing for a plain file, and os_write_all
@@ -110,19 +111,19 @@ os_file os_create(const char* name, int* error) {
 
 // A read here never meets a broken pipe: a pipe whose writer has gone reads
 // as its end.
-long os_read(os_file f, void* buffer, std::size_t size, int* error) {
+long os_read(os_file f, void* buffer, std::size_t size, int* last_error) {
   for (;;) {
     ssize_t n = read(static_cast<int>(f), buffer, size);
     if (n >= 0)
       return static_cast<long>(n);
     if (errno != EINTR) {
-      *error = posix_io_error(errno);
+      *last_error = posix_io_error(errno);
       return 0;
     }
   }
 }
 
-bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {
+bool os_write_all(os_file f, const void* data, std::size_t size, int* last_error) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     ssize_t n = write(static_cast<int>(f), p, size);
@@ -137,7 +138,7 @@ bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {
         if (poll(&room, 1, -1) >= 0 || errno == EINTR)
           continue;
       }
-      *error = posix_io_error(errno);
+      *last_error = posix_io_error(errno);
       return false;
     }
     p += n;
@@ -146,12 +147,17 @@ bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {
   return true;
 }
 
-bool os_close(os_file f, int* error) {
+bool os_close(os_file f, int* last_error) {
   // After EINTR the descriptor is gone on Linux; retrying could close another.
   if (close(static_cast<int>(f)) == 0 || errno == EINTR)
     return true;
-  *error = posix_io_error(errno);
+  *last_error = posix_io_error(errno);
   return false;
 }
 
-void os_remove(const char* name) { unlink(name); }
+void os_remove_file(const char* name) {
+  // lstat, not stat: a link is judged as itself, not by what it points to.
+  struct stat st;
+  if (lstat(name, &st) == 0 && S_ISREG(st.st_mode))
+    unlink(name);
+}

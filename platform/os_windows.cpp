@@ -4,6 +4,7 @@
 // C runtime's text mode would apply its own CR LF and byte 26 rules, and
 // the program keeps those rules in its own code so both platforms agree.
 #include "platform/os.hpp"
+#include "driver/error_text.hpp"
 #include "platform/windows_errors.hpp"
 
 #define WIN32_LEAN_AND_MEAN
@@ -27,27 +28,27 @@ int windows_open_error(unsigned long e) {
   case ERROR_BAD_NETPATH:
   case ERROR_BAD_NET_NAME:
   case ERROR_FILENAME_EXCED_RANGE:
-    return 2;
+    return kErrorNotFound;
   case ERROR_ACCESS_DENIED:
   case ERROR_NETWORK_ACCESS_DENIED:
   case ERROR_CANNOT_MAKE:
   case ERROR_DRIVE_LOCKED:
-    return 13;
+    return kErrorDenied;
   case ERROR_TOO_MANY_OPEN_FILES:
-    return 24;
+    return kErrorTooManyFiles;
   case ERROR_DISK_FULL:
   case ERROR_HANDLE_DISK_FULL:
-    return 28;
+    return kErrorDiskFull;
   case ERROR_NOT_ENOUGH_MEMORY:
   case ERROR_OUTOFMEMORY:
   case ERROR_NOT_ENOUGH_QUOTA:
-    return 12;
+    return kErrorNoMemory;
   default:
     // The medium's own failures, from a write-protected disk to a sharing or
     // lock violation, all refuse access to the file.
     if (e >= ERROR_WRITE_PROTECT && e <= ERROR_SHARING_BUFFER_EXCEEDED)
-      return 13;
-    return 22;
+      return kErrorDenied;
+    return kErrorInvalid;
   }
 }
 
@@ -55,7 +56,7 @@ int windows_io_error(unsigned long e) {
   switch (e) {
   case ERROR_ACCESS_DENIED:
   case ERROR_INVALID_HANDLE:
-    return 9;
+    return kErrorRefused;
   default:
     return windows_open_error(e);
   }
@@ -94,7 +95,7 @@ bool os_is_char_device(os_file f) {
 
 os_file os_open_read(const char* path, int* error) {
   if (path[0] == '\0') {
-    *error = 2;
+    *error = kErrorNotFound;
     return os_no_file;
   }
   // A folder fails here with access denied: it can only be opened with
@@ -160,4 +161,11 @@ bool os_close(os_file f, int* error) {
   return false;
 }
 
-void os_remove(const char* name) { DeleteFileA(name); }
+void os_remove_file(const char* name) {
+  // A symbolic link or junction is a reparse point, judged as itself.
+  DWORD a = GetFileAttributesA(name);
+  if (a != INVALID_FILE_ATTRIBUTES &&
+      (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
+            FILE_ATTRIBUTE_DEVICE)) == 0)
+    DeleteFileA(name);
+}

@@ -4,12 +4,13 @@
 #define TLF2POS_PLATFORM_POSIX_ERRORS_HPP
 
 /// The last-error number for a failed open or create with errno `e`:
-/// 2 for a missing file or path, 13 for refused access, 24 for too many open
-/// files, 28 for a full disk, 12 for lack of memory, 22 for anything else.
+/// kErrorNotFound for a missing file or path, kErrorDenied for refused
+/// access, kErrorTooManyFiles, kErrorDiskFull, kErrorNoMemory, and
+/// kErrorInvalid for anything else.
 int posix_open_error(int e);
 
 /// The last-error number for a failed read or write with errno `e`: a refused
-/// read or write gives 9, a full disk 28, everything else as for opening.
+/// read or write gives kErrorRefused, everything else as for opening.
 int posix_io_error(int e);
 
 #endif

@@ -5,16 +5,16 @@
 #define TLF2POS_PLATFORM_WINDOWS_ERRORS_HPP
 
 /// The last-error number for a failed CreateFile with error code `e`:
-/// 2 for a missing file, folder or drive, a malformed or too long path;
-/// 13 for refused access, a file in use or locked, a write-protected or
-/// failing medium (a folder opened as a file fails this way too); 24 for too
-/// many open files; 28 for a full disk; 12 for lack of memory; 22 for an
-/// invalid name or parameter and anything else.
+/// kErrorNotFound for a missing file, folder or drive, a malformed or too
+/// long path; kErrorDenied for refused access, a file in use or locked, a
+/// write-protected or failing medium (a folder opened as a file fails this
+/// way too); kErrorTooManyFiles; kErrorDiskFull; kErrorNoMemory; and
+/// kErrorInvalid for an invalid name or parameter and anything else.
 int windows_open_error(unsigned long e);
 
 /// The last-error number for a failed ReadFile, WriteFile or CloseHandle
 /// with error code `e`: a refused read or write (access denied, a handle
-/// not open for it) gives 9, everything else as for opening.
+/// not open for it) gives kErrorRefused, everything else as for opening.
 int windows_io_error(unsigned long e);
 
 #endif

@@ -37,15 +37,12 @@ std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
   return static_cast<std::size_t>(p - out);
 }
 
-int pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
-                    std::size_t size) {
-  int error = 0;
-  bool written = os_write_all(f, bytes, size, &error);
-  int close_error = 0;
-  bool closed = os_close(f, &close_error);
-  if (written && closed)
-    return 0;
+bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
+                     std::size_t size, int* last_error) {
+  bool ok = os_write_all(f, bytes, size, last_error);
+  ok = os_close(f, last_error) && ok;
   // A short POS file would pass for a good one; take it back.
-  os_remove(name);
-  return written ? close_error : error;
+  if (!ok)
+    os_remove_file(name);
+  return ok;
 }

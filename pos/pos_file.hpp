@@ -12,22 +12,24 @@
 
 #include "platform/os.hpp"
 
-/// The most prefix values a record line may carry.
-inline constexpr int kMaxPrefixLength = 228;
+/// Room for the stored bytes of a POS file with up to `max_prefix_length`
+/// prefix values, every byte a 10.
+constexpr std::size_t pos_bytes_room(int max_prefix_length) {
+  return 2 * (static_cast<std::size_t>(max_prefix_length) + 2);
+}
 
-/// Room for the stored bytes of the largest POS file, every byte a 10.
-inline constexpr std::size_t kPosBytesSize = 2 * (kMaxPrefixLength + 2);
-
-/// Writes the stored bytes of a POS file into `out` (kPosBytesSize bytes)
-/// and returns their count. `prefix_length` may be negative (then no prefix
-/// byte is stored) and must not exceed kMaxPrefixLength.
+/// Writes the stored bytes of a POS file into `out`, which has room for
+/// pos_bytes_room(prefix_length) bytes, and returns their count.
+/// `prefix_length` may be negative: then no prefix byte is stored.
 std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
                       const std::uint8_t* prefix, std::uint8_t branch);
 
-/// Writes `size` stored bytes to the created POS file `f` and closes it. On
-/// failure the file is closed and removed, so no short file stays, and the
-/// last-error number of the failure is returned; 0 on success.
-int pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
-                    std::size_t size);
+/// Writes `size` stored bytes to the created POS file `f` and closes it.
+/// Returns false if the write or the close failed, which sets `*last_error`;
+/// the file is then closed, and removed if it is a regular file, so that no
+/// short POS file stays (a symbolic link, FIFO or device at the name is left
+/// alone).
+bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
+                     std::size_t size, int* last_error);
 
 #endif

@@ -82,18 +82,19 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const std::string& dir) { make_folder(dir, kSecond); },
                     false, false, "in.tlf: Permission denied", false, true,
                     {{kFirst, bytes({2, 5, 6})}}},
-        // A full disk: the write fails, the name is taken back.
+        // A full disk behind a symbolic link: the write fails, and the
+        // link, which is not the run's to remove, stays.
         CreateFault{"disk_full",
                     [](const std::string& dir) {
                       ASSERT_EQ(::symlink("/dev/full", (dir + "/" + kSecond).c_str()), 0);
                     },
-                    false, true, "in.tlf: No space left on device", true, false,
+                    false, true, "in.tlf: No space left on device", true, true,
                     {{kFirst, bytes({2, 5, 6})}}},
         CreateFault{"disk_full_unprivileged",
                     [](const std::string& dir) {
                       ASSERT_EQ(::symlink("/dev/full", (dir + "/" + kSecond).c_str()), 0);
                     },
-                    true, true, "in.tlf: No space left on device", true, false,
+                    true, true, "in.tlf: No space left on device", true, true,
                     {{kFirst, bytes({2, 5, 6})}}},
         // A read-only POS file of that name: kept as it was.
         CreateFault{"read_only_pos_file",

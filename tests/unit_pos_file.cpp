@@ -1,9 +1,12 @@
 // The stored bytes of a POS file, and writing them out.
 #include "pos/pos_file.hpp"
 
+#include "driver/record_conversion.hpp"
+
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -19,6 +23,9 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Room for the largest POS file the record loop writes.
+constexpr std::size_t kPosBytesSize = pos_bytes_room(kMaxPrefixLength);
 
 // Stored bytes, with guard bytes behind kPosBytesSize.
 Bytes stored(std::int32_t prefix_length, const Bytes& prefix, std::uint8_t branch) {
@@ -113,11 +120,14 @@ TEST_F(PosWrite, WritesTheBytesAndCloses) {
   os_file f = os_create(name.c_str(), &error);
   ASSERT_NE(f, os_no_file) << error;
   const std::uint8_t bytes[] = {4, 13, 10, 0, 26, 13};
-  EXPECT_EQ(pos_write_close(f, name.c_str(), bytes, sizeof bytes), 0);
+  EXPECT_TRUE(pos_write_close(f, name.c_str(), bytes, sizeof bytes, &error));
+  EXPECT_EQ(error, 0);
   EXPECT_EQ(read_file(name), std::string("\x04\r\n\0\x1a\r", 6));
 }
 
-TEST_F(PosWrite, FullDiskTakesTheFileBack) {
+// A full disk behind a symbolic link: the failure is told, and the link,
+// which the run did not make, stays.
+TEST_F(PosWrite, FullDiskKeepsTheLink) {
   if (access("/dev/full", W_OK) != 0)
     GTEST_SKIP() << "no /dev/full on this system";
   std::string name = path("00300000.pos");
@@ -126,10 +136,33 @@ TEST_F(PosWrite, FullDiskTakesTheFileBack) {
   os_file f = os_create(name.c_str(), &error);
   ASSERT_NE(f, os_no_file) << error;
   const std::uint8_t bytes[] = {2, 1, 1};
-  EXPECT_EQ(pos_write_close(f, name.c_str(), bytes, sizeof bytes), 28);
+  EXPECT_FALSE(pos_write_close(f, name.c_str(), bytes, sizeof bytes, &error));
+  EXPECT_EQ(error, 28);
   struct stat st;
-  EXPECT_NE(lstat(name.c_str(), &st), 0) << "the name is still there";
+  ASSERT_EQ(lstat(name.c_str(), &st), 0) << "the link is gone";
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(access("/dev/full", W_OK), 0);
+}
+
+// A FIFO whose reader went away: the write fails, and the FIFO stays.
+TEST_F(PosWrite, FifoWithoutReaderStays) {
+  std::string name = path("00300000.pos");
+  ASSERT_EQ(mkfifo(name.c_str(), 0666), 0);
+  int reader = open(name.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  int error = 0;
+  os_file f = os_create(name.c_str(), &error);
+  ASSERT_NE(f, os_no_file) << error;
+  ASSERT_EQ(close(reader), 0);
+  // The program ignores SIGPIPE from the start; so must this process here.
+  void (*before)(int) = std::signal(SIGPIPE, SIG_IGN);
+  const std::uint8_t bytes[] = {2, 1, 1};
+  EXPECT_FALSE(pos_write_close(f, name.c_str(), bytes, sizeof bytes, &error));
+  std::signal(SIGPIPE, before);
+  EXPECT_EQ(error, 22);
+  struct stat st;
+  ASSERT_EQ(lstat(name.c_str(), &st), 0) << "the FIFO is gone";
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(PosWrite, RefusedWriteTakesTheFileBack) {
@@ -140,7 +173,8 @@ TEST_F(PosWrite, RefusedWriteTakesTheFileBack) {
   os_file f = os_open_read(name.c_str(), &error);
   ASSERT_NE(f, os_no_file) << error;
   const std::uint8_t bytes[] = {2, 1, 1};
-  EXPECT_EQ(pos_write_close(f, name.c_str(), bytes, sizeof bytes), 9);
+  EXPECT_FALSE(pos_write_close(f, name.c_str(), bytes, sizeof bytes, &error));
+  EXPECT_EQ(error, 9);
   EXPECT_NE(access(name.c_str(), F_OK), 0);
 }
 
