@@ -101,7 +101,7 @@ else
 fi
 [ "$(cat "$scratch/empty/status")" = 1 ] ||
   fail "in the empty root: status $(cat "$scratch/empty/status"): $(cat "$scratch/empty/stderr")"
-rm -r "$run/dev" "$run/tlf2pos"
+rm -r "${run:?}/dev" "$run/tlf2pos"
 rm -f "$run/qemu"
 same_as_reference "$scratch/empty" "$top/tlf2pos in an empty root"
 
