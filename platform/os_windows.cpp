@@ -10,6 +10,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstring>
+
 // Arguments reach the program exactly as the command line gives them:
 // `tlf2pos *.tlf` names a file called *.tlf, as a batch script expects, and
 // is not expanded by the C runtime into a list of files.
@@ -93,15 +95,8 @@ bool os_is_char_device(os_file f) {
   return GetFileType(to_handle(f)) == FILE_TYPE_CHAR;
 }
 
-os_file os_open_read(const char* path, int* error) {
-  if (path[0] == '\0') {
-    *error = kErrorNotFound;
-    return os_no_file;
-  }
-  // A folder fails here with access denied: it can only be opened with
-  // FILE_FLAG_BACKUP_SEMANTICS.
-  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// The file CreateFile gave, or os_no_file with `*error` set from its failure.
+static os_file opened(HANDLE h, int* error) {
   if (h == INVALID_HANDLE_VALUE) {
     *error = windows_open_error(GetLastError());
     return os_no_file;
@@ -109,14 +104,86 @@ os_file os_open_read(const char* path, int* error) {
   return from_handle(h);
 }
 
-os_file os_create(const char* name, int* error) {
-  HANDLE h = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    *error = windows_open_error(GetLastError());
+// A folder fails to open for reading with access denied: it can only be
+// opened with FILE_FLAG_BACKUP_SEMANTICS.
+os_file os_open_read(const char* path, int* error) {
+  if (path[0] == '\0') {
+    *error = kErrorNotFound;
     return os_no_file;
   }
-  return from_handle(h);
+  return opened(CreateFileA(path, GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                error);
+}
+
+// msvcrt's wide argument list, split from GetCommandLineW by the same
+// routine and rules as the narrow one main gets; the MinGW start-up code
+// calls it for a wide main. Not in the MinGW headers.
+namespace {
+struct WideStartInfo {
+  int new_mode;
+};
+}  // namespace
+extern "C" {
+extern int _newmode;
+int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env,
+                           int dowildcard, WideStartInfo* info);
+}
+
+// True if `wide` comes out as exactly `narrow` in the ANSI code page, as
+// Windows turns the command line into the narrow one: best-fit look-alikes,
+// and the code page's default character ('?') for the rest.
+static bool spelled_as(const wchar_t* wide, const char* narrow) {
+  // One character at a time, so that no buffer need be as long as the
+  // command line: a character's bytes do not depend on its neighbours, and
+  // a surrogate pair is one character.
+  while (*wide != L'\0') {
+    int units = IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1]) ? 2 : 1;
+    char bytes[8];
+    int n = WideCharToMultiByte(CP_ACP, 0, wide, units, bytes,
+                                static_cast<int>(sizeof bytes), nullptr,
+                                nullptr);
+    // The bytes hold no NUL, so the comparison stops at the end of a
+    // shorter `narrow`.
+    if (n <= 0 || std::strncmp(bytes, narrow, static_cast<std::size_t>(n)) != 0)
+      return false;
+    wide += units;
+    narrow += n;
+  }
+  return *narrow == '\0';
+}
+
+os_file os_open_argument(int argc, const char* const* argv, int index,
+                         int* error) {
+  // The narrow argument is the ANSI code page's spelling of the command
+  // line: '?' stands for every character it has not got, so a Japanese name
+  // on a Western system, or any emoji, would name no file. The same
+  // argument from the wide command line names it in full. It is used only
+  // if it is that very argument: a list of another length, or an argument
+  // that the code page spells differently (a full-width quotation mark
+  // becomes '"' in the narrow line and splits it otherwise), leaves the
+  // narrow name, which opens exactly what it did before.
+  int wide_count = -1;
+  wchar_t** wide = nullptr;
+  wchar_t** env = nullptr;
+  WideStartInfo info{_newmode};
+  if (argv[index][0] != '\0' &&
+      __wgetmainargs(&wide_count, &wide, &env, _dowildcard, &info) >= 0 &&
+      wide != nullptr && wide_count == argc &&
+      spelled_as(wide[index], argv[index]))
+    return opened(CreateFileW(wide[index], GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  error);
+  return os_open_read(argv[index], error);
+}
+
+os_file os_create(const char* name, int* error) {
+  return opened(CreateFileA(name, GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                error);
 }
 
 long os_read(os_file f, void* buffer, std::size_t size, int* error) {
