@@ -40,35 +40,49 @@ TEST(WindowsSeam, ArgumentOfAnotherListOpensItsNarrowName) {
   ASSERT_GE(__wgetmainargs(&own_count, &own, &env, 0, &info), 0);
   ASSERT_GE(own_count, 1);
 
+  // A file of its own, and one named as the program's own name is spelled
+  // in the ANSI code page, with more after it.
   char folder[MAX_PATH];
-  char name[MAX_PATH];
+  char temp_name[MAX_PATH];
+  char own_name[2 * MAX_PATH];
   ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
-  ASSERT_NE(GetTempFileNameA(folder, "tlf", 0, name), 0u);
+  ASSERT_NE(GetTempFileNameA(folder, "tlf", 0, temp_name), 0u);
+  ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, own[0], -1, own_name,
+                                sizeof own_name, nullptr, nullptr),
+            0);
+  const std::string names[] = {temp_name, std::string(own_name) + ".tlf"};
   const std::string text = "the narrow name";
-  int error = 0;
-  os_file f = os_create(name, &error);
-  ASSERT_NE(f, os_no_file);
-  ASSERT_TRUE(os_write_all(f, text.data(), text.size(), &error));
-  ASSERT_TRUE(os_close(f, &error));
+  for (const std::string& name : names) {
+    int error = 0;
+    os_file f = os_create(name.c_str(), &error);
+    ASSERT_NE(f, os_no_file) << name;
+    ASSERT_TRUE(os_write_all(f, text.data(), text.size(), &error));
+    ASSERT_TRUE(os_close(f, &error));
+  }
 
   // The name stands at the first and the last place of a list as long as
   // the process's own, whose arguments there (the program, a test option)
-  // would open something else or nothing; and past the end of a longer one.
+  // would open something else or nothing, and past the end of a longer
+  // one; the program's own name is spelled alike only as far as it goes.
   const struct {
     int count;
     int index;
-  } cases[] = {{own_count, 0}, {own_count, own_count - 1},
-               {own_count + 1, own_count}};
+    const std::string& name;
+  } cases[] = {{own_count, 0, names[0]},
+               {own_count, own_count - 1, names[0]},
+               {own_count + 1, own_count, names[0]},
+               {own_count, 0, names[1]}};
   for (const auto& c : cases) {
     std::vector<const char*> argv(static_cast<std::size_t>(c.count), "x");
-    argv[static_cast<std::size_t>(c.index)] = name;
-    error = 0;
-    f = os_open_argument(c.count, argv.data(), c.index, &error);
-    ASSERT_NE(f, os_no_file) << "count " << c.count << ", index " << c.index;
-    EXPECT_EQ(content(f), text) << "count " << c.count << ", index " << c.index;
+    argv[static_cast<std::size_t>(c.index)] = c.name.c_str();
+    int error = 0;
+    os_file f = os_open_argument(c.count, argv.data(), c.index, &error);
+    ASSERT_NE(f, os_no_file) << c.name << " at " << c.index << " of " << c.count;
+    EXPECT_EQ(content(f), text) << c.name << " at " << c.index << " of " << c.count;
     EXPECT_EQ(error, 0);
   }
-  EXPECT_NE(DeleteFileA(name), 0);
+  for (const std::string& name : names)
+    EXPECT_NE(DeleteFileA(name.c_str()), 0) << name;
 }
 
 }  // namespace
