@@ -93,6 +93,11 @@ License: Expat
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
+# Installing needs the compressed manual page and changelog (the HTML manual
+# on Windows) as well as the program, so a build of the program alone, as in
+# the README's Quick start, is ready to install.
+add_dependencies(tlf2pos tlf2pos_doc)
+
 # The CPU under Debian's name (packages) and under the archive's, which
 # keeps the kernel's x86_64 and says arm64 as most downloads do.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")

@@ -32,7 +32,7 @@ int tlf2pos_run(Run* run, int argc, const char* const* argv) {
   }
   run->input_path = argv[1];
 
-  run->input = os_open_read(run->input_path, &run->last_error);
+  run->input = os_open_argument(argc, argv, 1, &run->last_error);
   if (run->input == os_no_file) {
     error_report(run->input_path, &run->last_error);
     return 0;

@@ -45,6 +45,16 @@ bool os_is_char_device(os_file f);
 /// `*last_error` set to the last-error number of the failure.
 os_file os_open_read(const char* path, int* last_error);
 
+/// Opens the command-line argument `argv[index]` of the `argc` the program
+/// was started with, as os_open_read opens a path, with the same results.
+/// On Windows the name is looked up as the system holds it, in UTF-16, so a
+/// file whose name the ANSI code page cannot spell (`argv` holds '?' or a
+/// look-alike in its place) still opens; if the process's own command line
+/// does not give that argument exactly `argv[index]` in the ANSI code page,
+/// `argv[index]` is opened as it is. `argv[index]` remains the name to print.
+os_file os_open_argument(int argc, const char* const* argv, int index,
+                         int* last_error);
+
 /// Creates `name` for writing, truncating a file of that name, with the
 /// usual permissions for a new file. Never waits: a FIFO that nobody reads
 /// fails (kErrorInvalid) instead of blocking the run. Returns the file, or os_no_file

@@ -92,6 +92,11 @@ os_file os_open_read(const char* path, int* last_error) {
   return fd;
 }
 
+// Linux hands the program its arguments as the bytes of the file name.
+os_file os_open_argument(int, const char* const* argv, int index, int* last_error) {
+  return os_open_read(argv[index], last_error);
+}
+
 os_file os_create(const char* name, int* last_error) {
   // Opened without waiting: a FIFO at the POS name with nobody reading it
   // fails with ENXIO instead of holding a batch script up for ever.

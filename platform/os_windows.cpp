@@ -10,6 +10,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstring>
+
 // Arguments reach the program exactly as the command line gives them:
 // `tlf2pos *.tlf` names a file called *.tlf, as a batch script expects, and
 // is not expanded by the C runtime into a list of files.
@@ -93,33 +95,99 @@ bool os_is_char_device(os_file f) {
   return GetFileType(to_handle(f)) == FILE_TYPE_CHAR;
 }
 
-os_file os_open_read(const char* path, int* error) {
+// The file CreateFile gave, or os_no_file with `*last_error` set from its
+// failure.
+static os_file opened(HANDLE h, int* last_error) {
+  if (h == INVALID_HANDLE_VALUE) {
+    *last_error = windows_open_error(GetLastError());
+    return os_no_file;
+  }
+  return from_handle(h);
+}
+
+// A folder fails to open for reading with access denied: it can only be
+// opened with FILE_FLAG_BACKUP_SEMANTICS.
+os_file os_open_read(const char* path, int* last_error) {
   if (path[0] == '\0') {
-    *error = kErrorNotFound;
+    *last_error = kErrorNotFound;
     return os_no_file;
   }
-  // A folder fails here with access denied: it can only be opened with
-  // FILE_FLAG_BACKUP_SEMANTICS.
-  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    *error = windows_open_error(GetLastError());
-    return os_no_file;
-  }
-  return from_handle(h);
+  return opened(CreateFileA(path, GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                last_error);
 }
 
-os_file os_create(const char* name, int* error) {
-  HANDLE h = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    *error = windows_open_error(GetLastError());
-    return os_no_file;
-  }
-  return from_handle(h);
+// msvcrt's wide argument list, split from GetCommandLineW by the same
+// routine and rules as the narrow one main gets; the MinGW start-up code
+// calls it for a wide main. Not in the MinGW headers.
+namespace {
+struct WideStartInfo {
+  int new_mode;
+};
+}  // namespace
+extern "C" {
+extern int _newmode;
+int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env,
+                           int dowildcard, WideStartInfo* info);
 }
 
-long os_read(os_file f, void* buffer, std::size_t size, int* error) {
+// True if `wide` comes out as exactly `narrow` in the ANSI code page, as
+// Windows turns the command line into the narrow one: best-fit look-alikes,
+// and the code page's default character ('?') for the rest.
+static bool spelled_as(const wchar_t* wide, const char* narrow) {
+  // One character at a time, so that no buffer need be as long as the
+  // command line: a character's bytes do not depend on its neighbours, and
+  // a surrogate pair is one character.
+  while (*wide != L'\0') {
+    int units = IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1]) ? 2 : 1;
+    char bytes[8];
+    int n = WideCharToMultiByte(CP_ACP, 0, wide, units, bytes,
+                                static_cast<int>(sizeof bytes), nullptr,
+                                nullptr);
+    // The bytes hold no NUL, so the comparison stops at the end of a
+    // shorter `narrow`.
+    if (n <= 0 || std::strncmp(bytes, narrow, static_cast<std::size_t>(n)) != 0)
+      return false;
+    wide += units;
+    narrow += n;
+  }
+  return *narrow == '\0';
+}
+
+os_file os_open_argument(int argc, const char* const* argv, int index,
+                         int* last_error) {
+  // The narrow argument is the ANSI code page's spelling of the command
+  // line: '?' stands for every character it has not got, so a Japanese name
+  // on a Western system, or any emoji, would name no file. The same
+  // argument from the wide command line names it in full. It is used only
+  // if it is that very argument: a list of another length, or an argument
+  // that the code page spells differently (a full-width quotation mark
+  // becomes '"' in the narrow line and splits it otherwise), leaves the
+  // narrow name, which opens exactly what it did before.
+  int wide_count = -1;
+  wchar_t** wide = nullptr;
+  wchar_t** env = nullptr;
+  WideStartInfo info{_newmode};
+  if (argv[index][0] != '\0' &&
+      __wgetmainargs(&wide_count, &wide, &env, _dowildcard, &info) >= 0 &&
+      wide != nullptr && wide_count == argc &&
+      spelled_as(wide[index], argv[index]))
+    return opened(CreateFileW(wide[index], GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  last_error);
+  return os_open_read(argv[index], last_error);
+}
+
+os_file os_create(const char* name, int* last_error) {
+  return opened(CreateFileA(name, GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                last_error);
+}
+
+long os_read(os_file f, void* buffer, std::size_t size, int* last_error) {
   // The reader's blocks are far below 2 GiB; the cap only keeps the
   // count exact in a long.
   DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
@@ -130,22 +198,22 @@ long os_read(os_file f, void* buffer, std::size_t size, int* error) {
   // A pipe whose writer has gone is the end of what it had to say.
   if (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF)
     return 0;
-  *error = windows_io_error(e);
+  *last_error = windows_io_error(e);
   return 0;
 }
 
-bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {
+bool os_write_all(os_file f, const void* data, std::size_t size, int* last_error) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD done = 0;
     if (!WriteFile(to_handle(f), p, want, &done, nullptr)) {
-      *error = windows_io_error(GetLastError());
+      *last_error = windows_io_error(GetLastError());
       return false;
     }
     if (done == 0) {
       // Nothing taken and nothing said: retrying would spin for ever.
-      *error = windows_io_error(ERROR_WRITE_FAULT);
+      *last_error = windows_io_error(ERROR_WRITE_FAULT);
       return false;
     }
     p += done;
@@ -154,10 +222,10 @@ bool os_write_all(os_file f, const void* data, std::size_t size, int* error) {
   return true;
 }
 
-bool os_close(os_file f, int* error) {
+bool os_close(os_file f, int* last_error) {
   if (CloseHandle(to_handle(f)))
     return true;
-  *error = windows_io_error(GetLastError());
+  *last_error = windows_io_error(GetLastError());
   return false;
 }
 

@@ -222,6 +222,21 @@ Result run(const Options& o) {
       argv.push_back(w.data());
     argv.push_back(nullptr);
 
+    // Wine takes the arguments, and the names of files on disk, in the
+    // character set of the locale: with UTF-8 a name reaches the Windows
+    // program exactly as the test wrote it, whatever locale runs the tests.
+    std::vector<std::string> env_words;
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (!windows_target() || std::strncmp(*e, "LC_ALL=", 7) != 0)
+        env_words.push_back(*e);
+    }
+    if (windows_target())
+      env_words.push_back("LC_ALL=C.UTF-8");
+    std::vector<char*> envp;
+    for (std::string& w : env_words)
+      envp.push_back(w.data());
+    envp.push_back(nullptr);
+
     const unsigned timeout = timeout_seconds();
     uid_t nobody_uid = 65534;
     gid_t nobody_gid = 65534;
@@ -327,7 +342,7 @@ Result run(const Options& o) {
           ::_exit(126);
       }
       ::alarm(timeout);
-      ::execvp(argv[0], argv.data());
+      ::execvpe(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
 

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <utility>
+
 #include <sys/stat.h>
 
 #include "e2e_harness.hpp"
@@ -60,12 +62,30 @@ TEST(E2eWindows, ConsoleLinesAndReportsEndWithCrLf) {
   }
 }
 
+// kGood with another value in its second branch pair: the second POS file
+// then tells which input was read.
+std::string good_with_branch(int value) {
+  return "1 1 1\r\n7 10 2 0 " + std::to_string(value) + " 0\r\n";
+}
+
+// Files whose names the ANSI code page (1252 under Wine) cannot spell, one
+// that it can, and one named as the code page spells the first, which the
+// narrow argument would find if it were taken as a Linux name.
+const std::pair<const char*, int> kNamedFiles[] = {
+    {"日本.tlf", 4}, {"данные.tlf", 5}, {"a😀b.tlf", 6}, {"café.tlf", 7},
+    {"??.tlf", 9}};
+
 struct ArgCase {
   const char* what;
   std::string arg;
   /// Expected standard error, without its line end; empty for a
-  /// conversion of a.tlf's content.
+  /// conversion.
   std::string err;
+  /// The argument as the program prints it, if not `arg` itself: its
+  /// spelling in the ANSI code page.
+  std::string shown = {};
+  /// The second branch value of the file to be converted.
+  int branch = 3;
 };
 
 void PrintTo(const ArgCase& c, std::ostream* os) { *os << c.what; }
@@ -81,6 +101,8 @@ TEST_P(WindowsArgument, IsTakenAsWindowsDeliversIt) {
   e2e::Options o;
   o.args = {c.arg};
   o.files = {{"a.tlf", kGood}, {"b.tlf", kGood}, {"my file.tlf", kGood}};
+  for (const auto& [name, branch] : kNamedFiles)
+    o.files.emplace_back(name, good_with_branch(branch));
   o.prepare = [](const std::string& dir) {
     ASSERT_EQ(::mkdir((dir + "/sub").c_str(), 0755), 0);
     std::ofstream(dir + "/sub/in.tlf", std::ios::binary) << kGood;
@@ -88,13 +110,14 @@ TEST_P(WindowsArgument, IsTakenAsWindowsDeliversIt) {
   e2e::Result r = e2e::run(o);
   if (c.err.empty()) {
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, e2e::lines({"input : " + c.arg, "output : 00100000.pos",
+    const std::string& shown = c.shown.empty() ? c.arg : c.shown;
+    EXPECT_EQ(r.out, e2e::lines({"input : " + shown, "output : 00100000.pos",
                                  "output : 00100001.pos"}));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.changed.size(), 2u);
     // Written into the current folder, never next to the input.
     EXPECT_EQ(r.changed["00100000.pos"], kPos0);
-    EXPECT_EQ(r.changed["00100001.pos"], kPos1);
+    EXPECT_EQ(r.changed["00100001.pos"], e2e::bytes({2, 13, 10, c.branch}));
   } else {
     EXPECT_EQ(r.err, e2e::lines({c.err}));
     EXPECT_EQ(r.out, "");
@@ -121,7 +144,16 @@ INSTANTIATE_TEST_SUITE_P(
         ArgCase{"missing_folder_absolute", "C:\\nowhere\\tlf2pos\\a.tlf",
                 "C:\\nowhere\\tlf2pos\\a.tlf: No such file or directory"},
         // The null device opens and is empty at once.
-        ArgCase{"null_device", "NUL", "header read error: No error"}),
+        ArgCase{"null_device", "NUL", "header read error: No error"},
+        // A name opens in full even where the ANSI code page has '?' for
+        // its characters (two for an emoji, a surrogate pair); messages
+        // show that spelling.
+        ArgCase{"cjk_name", "日本.tlf", "", "??.tlf", 4},
+        ArgCase{"cyrillic_name", "данные.tlf", "", "??????.tlf", 5},
+        ArgCase{"emoji_name", "a😀b.tlf", "", "a??b.tlf", 6},
+        ArgCase{"code_page_name", "café.tlf", "", "caf\xE9.tlf", 7},
+        ArgCase{"cjk_name_missing", "日本-missing.tlf",
+                "?\?-missing.tlf: No such file or directory"}),
     [](const testing::TestParamInfo<ArgCase>& i) { return i.param.what; });
 
 }  // namespace

@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
-# The README's two commands on a bare Debian 12. mmdebstrap makes a minimal
-# root (the essential packages and apt: no sudo, no package lists, no
-# compiler), this repository's HEAD commit is cloned into /root/tlf2pos
-# there, and the first sh block under "Quick start" and then the first one
-# under "Run the tests" are taken from README.md and run at that folder, each
-# in a new shell as root with nothing on standard input but yes. The first
-# must print the example's input and output lines and its exit status 1, the
-# second must end with every test passed.
+# The README followed on a bare Debian 12, as a new user follows it.
+# mmdebstrap makes a minimal root (the essential packages and apt: no sudo,
+# no package lists, no compiler), this repository's HEAD commit is cloned
+# into /root/tlf2pos there, and these commands are taken from README.md and
+# run as root:
+#   Quick start: must print the example's input and output lines and its
+#     exit status 1.
+#   Installing: the install command, right after the Quick start, into the
+#     prefix it names; every file it lists must be there, and the installed
+#     manual page must render with man -l and be found by man once the
+#     README's PATH line has run.
+#   Converting many files: each recipe, pasted after the README's PATH line
+#     into an interactive bash, in a folder holding a.tlf, -x.tlf, "b c.tlf"
+#     and a broken d.tlf, and in an empty folder. The good files must give
+#     the Quick start's POS files in folders of their own, the broken one
+#     exactly one error line naming it, the empty folder nothing at all, and
+#     the shell must stay open and where it was.
+#   Run the tests: must end with every test passed.
+# Commands that run at the clone get a new shell with nothing on standard
+# input but yes.
 #
 # usage: tests/fresh_machine.sh   (as root; needs mmdebstrap and git)
 # The root takes about 1.5 GB in a scratch folder under TMPDIR and is
@@ -23,19 +35,26 @@ done
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 readme=$source_dir/README.md
 
-# first_sh_block HEADING: the first sh block below the heading "## HEADING".
-first_sh_block() {
-  awk -v heading="## $1" '
+# sh_block HEADING [REGEX]: the first sh block below the heading
+# "## HEADING" (and above the next such heading) that has a line matching
+# REGEX; any sh block without REGEX.
+sh_block() {
+  awk -v heading="## $1" -v want="${2-}" '
     $0 == heading { inside = 1; next }
     inside && /^## / { exit }
-    inside && /^```sh$/ { block = 1; next }
-    block && /^```$/ { exit }
-    block { print }' "$readme"
+    inside && /^```sh$/ { block = 1; text = ""; found = (want == ""); next }
+    block && /^```$/ { if (found) { printf "%s", text; exit } block = 0; next }
+    block { text = text $0 "\n"; if ($0 ~ want) found = 1 }' "$readme"
 }
-quick_start=$(first_sh_block "Quick start")
-run_tests=$(first_sh_block "Run the tests")
-[ -n "$quick_start" ] || fail "README.md has no sh block under Quick start"
-[ -n "$run_tests" ] || fail "README.md has no sh block under Run the tests"
+quick_start=$(sh_block "Quick start")
+run_tests=$(sh_block "Run the tests")
+install=$(sh_block "Installing" '^cmake --install ')
+path_line=$(sh_block "Installing" '^export PATH=')
+loop_recipe=$(sh_block "Converting many files" '^for f in ')
+xargs_recipe=$(sh_block "Converting many files" 'xargs ')
+for block in quick_start run_tests install path_line loop_recipe xargs_recipe; do
+  [ -n "${!block}" ] || fail "README.md lacks the sh block for $block"
+done
 
 scratch=$(mktemp -d)
 root=$scratch/root
@@ -109,9 +128,94 @@ expected=$'input : tulo005.tlf\noutput : 00500000.pos\noutput : 00500001.pos\nou
 grep -qx 'exit status: 1 (1 means success)' "$scratch/quick-start.log" ||
   fail "the Quick start command did not end with exit status 1"
 
+# The prefix the README's command names, as the shell in the root reads it.
+prefix_word=$(sed -n 's/.*--prefix \([^ ]*\).*/\1/p' <<<"$install")
+prefix=$(chroot "$root" /usr/bin/env -i HOME=/root /bin/sh -c "printf %s $prefix_word")
+[ -n "$prefix" ] || fail "the README's install command names no --prefix"
+run install "$install" || fail "installing right after the Quick start failed"
+for file in bin/tlf2pos share/man/man1/tlf2pos.1.gz \
+    share/doc/tlf2pos/README.md share/doc/tlf2pos/copyright \
+    share/doc/tlf2pos/changelog.gz; do
+  [ -f "$root$prefix/$file" ] || fail "installing did not give $prefix/$file"
+done
+run manual "man -l $prefix/share/man/man1/tlf2pos.1.gz >/tmp/manual.txt
+$path_line && man -w tlf2pos" || fail "man failed on the installed page"
+grep -Eqx 'TLF2POS\(1\) +User Commands +TLF2POS\(1\)' "$root/tmp/manual.txt" ||
+  fail "man -l did not render the installed manual page"
+grep -qx "$prefix/share/man/man1/tlf2pos.1.gz" "$scratch/manual.log" ||
+  fail "man did not find the installed page with the prefix's bin on PATH"
+
+# paste_in NAME FOLDER RECIPE: types the README's PATH line and RECIPE into
+# an interactive bash at FOLDER in the root, as a user pastes them into a
+# terminal, and then a line that tells where the shell is and which tlf2pos
+# it finds. It has no terminal, so it reads plain lines. Its standard output
+# goes to $scratch/NAME.out, the standard error of the pasted lines to
+# $scratch/NAME.err, the shell's own warnings about job control to
+# $scratch/NAME.shell.
+paste_in() {
+  local status=0
+  echo "=== fresh_machine: $1 in $2"
+  # shellcheck disable=SC2016  # $PWD, $(...) and $1 are for the shells in the root
+  printf '%s\n' "exec 2>/tmp/$1.err" "$path_line" "$3" "exec 2>/dev/null" \
+    'echo "shell open in $PWD, tlf2pos is $(command -v tlf2pos)"' |
+    setsid -w chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb PS1= PS2= \
+      PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+      /bin/sh -c 'cd "$1" && exec /bin/bash --norc --noediting -i' sh "$2" \
+      >"$scratch/$1.out" 2>"$scratch/$1.shell" || status=$?
+  mv "$root/tmp/$1.err" "$scratch/$1.err" || status=1
+  cat "$scratch/$1.out" "$scratch/$1.err"
+  return $status
+}
+
+# The files every converted folder must hold, as the Quick start made them.
+demo=$root/tmp/tlf2pos-demo
+expected_pos=$'00500000.pos\n00500001.pos\n00500100.pos'
+[ "$(cd "$demo" && printf '%s\n' *.pos)" = "$expected_pos" ] ||
+  fail "the Quick start left no POS files to compare with"
+for recipe in loop xargs; do
+  case $recipe in
+    loop) text=$loop_recipe ;;
+    xargs) text=$xargs_recipe ;;
+  esac
+  files=/tmp/many-$recipe/files
+  empty=/tmp/many-$recipe/empty
+  mkdir -p "$root$files" "$root$empty"
+  for name in a -x "b c"; do
+    cp "$root/root/tlf2pos/examples/tulo005.tlf" "$root$files/$name.tlf"
+  done
+  printf '5 2\n' >"$root$files/d.tlf"
+
+  paste_in "$recipe" "$files" "$text" || fail "the $recipe recipe's shell failed"
+  [ "$(cat "$scratch/$recipe.out")" = \
+    "shell open in $files, tlf2pos is $prefix/bin/tlf2pos" ] ||
+    fail "after the $recipe recipe the shell was closed, elsewhere or ran another tlf2pos"
+  [ "$(cat "$scratch/$recipe.err")" = "d.tlf: header read error: Invalid argument" ] ||
+    fail "the $recipe recipe's error lines are not the one line naming d.tlf"
+  [ "$(LC_ALL=C ls -A "$root$files")" = $'-x\n-x.tlf\na\na.tlf\nb c\nb c.tlf\nd\nd.tlf' ] ||
+    fail "the $recipe recipe did not make one folder per input"
+  for name in a -x "b c"; do
+    [ "$(ls -A "$root$files/$name")" = "$expected_pos" ] ||
+      fail "the $recipe recipe did not convert $name.tlf into $name/"
+    for pos in $expected_pos; do
+      cmp "$demo/$pos" "$root$files/$name/$pos" ||
+        fail "the $recipe recipe wrote other bytes into $name/$pos"
+    done
+  done
+  [ -z "$(ls -A "$root$files/d")" ] || fail "the broken d.tlf gave POS files"
+
+  paste_in "$recipe-empty" "$empty" "$text" || fail "the $recipe recipe's shell failed"
+  [ "$(cat "$scratch/$recipe-empty.out")" = \
+    "shell open in $empty, tlf2pos is $prefix/bin/tlf2pos" ] ||
+    fail "after the $recipe recipe in an empty folder the shell was closed or elsewhere"
+  [ ! -s "$scratch/$recipe-empty.err" ] ||
+    fail "the $recipe recipe was not silent in an empty folder"
+  [ -z "$(ls -A "$root$empty")" ] ||
+    fail "the $recipe recipe made something in an empty folder"
+done
+
 run tests "$run_tests" || fail "the test command failed"
 grep -qx '100% tests passed, 0 tests failed out of [0-9]*' "$scratch/tests.log" ||
   fail "the test command did not pass every test"
 
-echo "fresh_machine: both README commands work on a bare Debian 12 as root" \
+echo "fresh_machine: the README's commands work on a bare Debian 12 as root" \
   "($((SECONDS - start)) s)"
