@@ -13,7 +13,8 @@
 #   windows   the MinGW-w64 cross compiler, groff for the HTML manual in the
 #             zip, and Wine (with qemu-user for kernels that run no 32-bit
 #             programs); adds the i386 architecture to dpkg
-#   release   lintian and unzip, to check the .deb and the Windows zip
+#   release   lintian, zip and unzip, to make and check the .deb and the
+#             Windows zip
 #   cross     cross compilers and qemu-user for arm64 and s390x
 #   fresh     mmdebstrap, to build a bare Debian root for the fresh-machine
 #             check
@@ -26,7 +27,7 @@ packages() {
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;
     windows) echo g++-mingw-w64-i686-posix groff wine wine32:i386 wine64 qemu-user-static ;;
-    release) echo lintian unzip ;;
+    release) echo lintian zip unzip ;;
     cross) echo g++-aarch64-linux-gnu g++-s390x-linux-gnu qemu-user-static ;;
     fresh) echo mmdebstrap ;;
     *) echo "install-deps: unknown group '$1'" >&2; return 1 ;;

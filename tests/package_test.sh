@@ -3,7 +3,8 @@
 # folder, it is unpacked and installed with dpkg into a scratch root, and the
 # installed program must convert examples/tulo005.tlf exactly as the build's
 # own program does. The installed manual page must render without warnings,
-# and lintian, when installed, must report no error and no warning.
+# the program must carry Debian's hardening, and lintian, when installed,
+# must report no error, no warning and no hardening tag.
 #
 # usage: tests/package_test.sh BUILD_FOLDER [--system]
 #   --system  also install the package on this machine with dpkg -i, run
@@ -67,7 +68,7 @@ done
 grep -q '^ Maintainer: .*<.*@.*>' <<<"$info" || fail "no maintainer address"
 grep -q '^ Depends: .*libc6' <<<"$info" || fail "no dependency on libc6"
 # A program that links its C++ runtime in must not depend on libstdc++6.
-if ! objdump -p "$build/tlf2pos" | grep -q 'NEEDED *libstdc++'; then
+if ! grep -q 'NEEDED *libstdc++' <<<"$(objdump -p "$build/tlf2pos")"; then
   ! grep -q '^ Depends: .*libstdc++' <<<"$info" || fail "depends on libstdc++"
 fi
 grep -q '^ Description: [a-z].\{20,\}' <<<"$info" || fail "no summary"
@@ -114,9 +115,26 @@ warnings=$(man --warnings -l "$root/usr/share/man/man1/tlf2pos.1.gz" 2>&1 >/dev/
 "${dpkg_root[@]}" -r tlf2pos >>"$scratch/dpkg.log" 2>&1 || fail "dpkg -r in the scratch root"
 [ ! -e "$root/usr/bin/tlf2pos" ] || fail "dpkg -r left /usr/bin/tlf2pos behind"
 
+# Hardening, as Debian builds its own programs: a PIE with a read-only
+# relocation table bound at start-up and stack protection. A sanitized build
+# is hardened by its sanitizers instead.
+if ! grep -q '^TLF2POS_SANITIZE:BOOL=ON$' "$build/CMakeCache.txt"; then
+  hardened=1
+  elf=$(readelf -hlW --dynamic --dyn-syms "$scratch/unpacked/usr/bin/tlf2pos")
+  grep -q 'Type: *DYN' <<<"$elf" || fail "the program is not a PIE"
+  grep -q GNU_RELRO <<<"$elf" || fail "the program has no RELRO segment"
+  grep -q 'FLAGS.*BIND_NOW' <<<"$elf" || fail "the program is not bound at start-up"
+  grep -q ' __stack_chk_fail' <<<"$elf" || fail "the program has no stack protector"
+else
+  hardened=0
+fi
+
 if command -v lintian >/dev/null; then
-  # -q: no notice that root runs it.
-  tags=$(lintian -q "$deb" 2>&1 | grep '^[EW]:' || true)
+  # -q: no notice that root runs it; -I: the informational tags too, where
+  # the hardening-* ones are.
+  report=$(lintian -q -I "$deb" 2>&1) || fail "lintian failed: $report"
+  tags=$(grep '^[EW]:' <<<"$report" || true)
+  [ $hardened = 0 ] || tags+=$(grep 'hardening-' <<<"$report" || true)
   [ -z "$tags" ] || fail "lintian reports: $tags"
 else
   echo "package_test: lintian is not installed; not run"

@@ -2,15 +2,16 @@
 # Checks the Windows zip of a finished MinGW build as a Windows user gets
 # it: cpack makes it in a scratch folder, it must hold exactly the program,
 # README.txt and LICENSE.txt (the repository's files with CR LF line ends),
-# the manual page as HTML and the example; unpacked into an empty folder,
-# its tlf2pos.exe must convert the example under Wine as the Linux build's
-# program does: the same status, the same console lines (ending in CR LF)
-# and the same bytes in every POS file.
+# the manual page as HTML and the example; its program must have address
+# randomisation and no-execute data (DYNAMIC_BASE, NX_COMPAT); unpacked into
+# an empty folder, its tlf2pos.exe must convert the example under Wine as
+# the Linux build's program does: the same status, the same console lines
+# (ending in CR LF) and the same bytes in every POS file.
 #
 # usage: bash tests/windows/with_wine.sh bash tests/zip_test.sh BUILD_WIN BUILD
 #   BUILD_WIN  the MinGW build (cmake/i686-w64-mingw32.cmake)
 #   BUILD      a Linux build, whose tlf2pos is the reference
-# Needs unzip and a Wine that with_wine.sh has made ready.
+# Needs unzip, the MinGW objdump and a Wine that with_wine.sh has made ready.
 set -euo pipefail
 
 fail() { echo "zip_test: FAIL: $*" >&2; exit 1; }
@@ -20,7 +21,7 @@ build_win=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 example="$source_dir/examples/tulo005.tlf"
-for tool in cpack unzip wine; do
+for tool in cpack unzip wine i686-w64-mingw32-objdump; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 
@@ -57,6 +58,12 @@ for heading in NAME SYNOPSIS DESCRIPTION 'EXIT STATUS' DIAGNOSTICS 'SEE ALSO'; d
 done
 file "$unpacked/tlf2pos.exe" | grep -q 'PE32 executable (console) Intel 80386' ||
   fail "tlf2pos.exe is not a 32-bit Windows console program"
+# Windows loads it at a random address and runs no code from its data.
+headers=$(i686-w64-mingw32-objdump -p "$unpacked/tlf2pos.exe") ||
+  fail "objdump cannot read tlf2pos.exe"
+for flag in DYNAMIC_BASE NX_COMPAT; do
+  grep -qw "$flag" <<<"$headers" || fail "tlf2pos.exe lacks $flag"
+done
 
 convert "$scratch/reference" "$build/tlf2pos"
 [ "$(cat "$scratch/reference/status")" = 1 ] ||

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Checks a Linux archive as a user of any distribution gets it: it must hold
+# one folder named like it, with exactly the program, the manual page,
+# README.md, LICENSE and the example (the repository's files), owned by
+# 0:0; the program must be a stripped, statically linked program for the
+# archive's CPU; and it must convert the example in an empty root folder
+# (nothing but the program, /dev/null and the example: no C library, no
+# shell) as the normal build's program does: the same status, the same
+# console output and the same bytes in every POS file. The arm64 and s390x
+# programs run the same way through qemu-user, which is copied into the
+# empty root beside them.
+#
+# usage: tests/static_test.sh ARCHIVE BUILD
+#   ARCHIVE  tlf2pos-1.0-linux-CPU.tar.gz (CPU: x86_64, arm64 or s390x), as
+#            scripts/release.sh makes it
+#   BUILD    a finished Linux build of this checkout, whose tlf2pos is the
+#            reference
+# Needs root, or a kernel that lets users make user namespaces: the empty
+# root gets /dev/null by a bind mount in a mount namespace of its own. For
+# arm64 and s390x, qemu-user-static.
+set -euo pipefail
+
+fail() { echo "static_test: FAIL: $*" >&2; exit 1; }
+
+[ $# = 2 ] || { echo "usage: $0 ARCHIVE BUILD" >&2; exit 2; }
+archive=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+build=$(cd "$2" && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+example="$source_dir/examples/tulo005.tlf"
+[ -f "$archive" ] || fail "no archive $archive"
+[ -x "$build/tlf2pos" ] || fail "no built program at $build/tlf2pos"
+
+top=$(basename "$archive" .tar.gz)
+# The CPU as the archive names it : as file(1) shows it : the qemu-user
+# that runs it (none on x86-64 itself).
+case $top in
+  tlf2pos-1.0-linux-x86_64) shown="x86-64" emulator= ;;
+  tlf2pos-1.0-linux-arm64) shown="ARM aarch64" emulator=qemu-aarch64-static ;;
+  tlf2pos-1.0-linux-s390x) shown="IBM S/390" emulator=qemu-s390x-static ;;
+  *) fail "$(basename "$archive") is not a Linux archive of this release" ;;
+esac
+if [ -n "$emulator" ]; then
+  emulator=$(command -v "$emulator") || fail "$emulator is not installed"
+fi
+if [ "$(id -u)" = 0 ]; then
+  unshare=(unshare --mount)
+else
+  unshare=(unshare --map-root-user --mount)
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# shellcheck source=tests/conversion.sh
+. "$source_dir/tests/conversion.sh"
+
+# Its members: names, owners and modes.
+listing=$(tar -tvzf "$archive") || fail "tar cannot read the archive"
+members=$(awk '{ print $2, $1, $6 }' <<<"$listing" | sort)
+expected=$(sort <<EOF
+0/0 drwxr-xr-x $top/
+0/0 -rwxr-xr-x $top/tlf2pos
+0/0 -rw-r--r-- $top/tlf2pos.1
+0/0 -rw-r--r-- $top/README.md
+0/0 -rw-r--r-- $top/LICENSE
+0/0 -rw-r--r-- $top/tulo005.tlf
+EOF
+)
+[ "$members" = "$expected" ] || fail "the archive holds:
+$members"
+tar -xzf "$archive" -C "$scratch"
+unpacked=$scratch/$top
+for pair in tlf2pos.1:doc/tlf2pos.1 README.md:README.md LICENSE:LICENSE \
+    tulo005.tlf:examples/tulo005.tlf; do
+  cmp -s "$unpacked/${pair%%:*}" "$source_dir/${pair#*:}" ||
+    fail "${pair%%:*} is not the repository's ${pair#*:}"
+done
+kind=$(file -b "$unpacked/tlf2pos")
+grep -q "$shown" <<<"$kind" || fail "tlf2pos is not for $shown: $kind"
+grep -Eq 'static(-pie|ally) linked' <<<"$kind" || fail "tlf2pos is not static: $kind"
+grep -q ', stripped$' <<<"$kind" || fail "tlf2pos is not stripped: $kind"
+
+convert "$scratch/reference" "$build/tlf2pos"
+[ "$(cat "$scratch/reference/status")" = 1 ] ||
+  fail "the build's program did not complete the example"
+
+# in_empty_root COMMAND...: runs COMMAND, a path in the current folder,
+# with the current folder as its root folder and current folder.
+in_empty_root() {
+  "${unshare[@]}" sh -c 'mount --bind /dev/null dev/null && exec chroot . "$@"' \
+    in_empty_root "$@"
+}
+run=$scratch/empty/run
+mkdir -p "$run/dev"
+: >"$run/dev/null"
+cp "$unpacked/tlf2pos" "$run/"
+if [ -n "$emulator" ]; then
+  cp "$emulator" "$run/qemu"
+  convert "$scratch/empty" in_empty_root /qemu /tlf2pos
+else
+  convert "$scratch/empty" in_empty_root /tlf2pos
+fi
+[ "$(cat "$scratch/empty/status")" = 1 ] ||
+  fail "in the empty root: status $(cat "$scratch/empty/status"): $(cat "$scratch/empty/stderr")"
+rm -r "${run:?}/dev" "$run/tlf2pos"
+rm -f "$run/qemu"
+same_as_reference "$scratch/empty" "$top/tlf2pos in an empty root"
+
+echo "static_test: $(basename "$archive") holds what it should, and its" \
+  "program converts the example in an empty root as the build's does"
