@@ -67,11 +67,12 @@ std::string make_line(Shape shape) {
 void scan_line(benchmark::State& state, Shape shape) {
   const std::string line = make_line(shape);
   const char* store_end = line.c_str() + line.size() + 1;
+  int last_error = 0;
   for (auto _ : state) {
     const char* p = line.c_str();
     double sum = 0;
     for (;;) {
-      NumberScan s = scan_number_in_store(p, store_end);
+      NumberScan s = scan_number_in_store(p, store_end, &last_error);
       if (s.end == p)
         break;
       sum += s.value;
@@ -135,9 +136,9 @@ void scan_prefix(benchmark::State& state, Shape shape) {
   for (auto _ : state) {
     for (int i = 0; i < kLines; ++i) {
       const char* store = &stores[i * kStore];
-      bool range_error;
+      int last_error = 0;
       const char* end = scan_bytes_in_store(store, store + kStore, kValues,
-                                            prefix, &range_error);
+                                            prefix, &last_error);
       benchmark::DoNotOptimize(end);
       benchmark::DoNotOptimize(prefix);
     }

@@ -5,13 +5,10 @@
 #include "driver/error_text.hpp"
 #include "input/number_scan.hpp"
 
-// Scans one number, noting an out-of-range one in the last-error number.
-// The line lies in the line store, which may be read to its end.
+// Scans one number; an out-of-range one sets the last-error number. The
+// line lies in the line store, which may be read to its end.
 static inline NumberScan scan(Run* run, const char* p) {
-  NumberScan s = scan_number_in_store(p, run->line + kLineStore);
-  if (s.range_error)
-    run->last_error = kErrorRange;
-  return s;
+  return scan_number_in_store(p, run->line + kLineStore, &run->last_error);
 }
 
 // Writes the POS file of one branch pair. Returns false after a reported
@@ -44,11 +41,8 @@ bool convert_records(Run* run, std::int32_t record_count,
       return false;
     }
     const char* p = scan(run, run->line).end; // the record key
-    bool range_error;
     p = scan_bytes_in_store(p, run->line + kLineStore, prefix_length,
-                            run->prefix, &range_error);
-    if (range_error)
-      run->last_error = kErrorRange;
+                            run->prefix, &run->last_error);
     // The pair mark starts at the start of the line, so a line with a key
     // but no pair still gives one POS file, and a line with no number none.
     const char* mark = run->line;

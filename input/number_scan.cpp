@@ -17,6 +17,7 @@
 #define TLF2POS_SIXTEEN_AT_A_TIME 1
 #endif
 
+#include "driver/error_text.hpp"
 #include "input/decimal_value.hpp"
 #include "input/number_syntax.hpp"
 
@@ -36,13 +37,14 @@ static const std::uint64_t kPow10Int[] = {1,      10,      100,      1000,
 #define TLF2POS_RARE
 #endif
 
-TLF2POS_RARE static NumberScan general_scan(const char* p) {
+TLF2POS_RARE static NumberScan general_scan(const char* p, int* last_error) {
   DecimalToken t;
   if (!scan_decimal_syntax(p, &t))
-    return NumberScan{p, 0.0, false};
-  NumberScan s;
-  s.end = t.end;
-  s.value = decimal_value(t, &s.range_error);
+    return NumberScan{p, 0.0};
+  bool range_error;
+  NumberScan s{t.end, decimal_value(t, &range_error)};
+  if (range_error)
+    *last_error = kErrorRange;
   return s;
 }
 
@@ -223,7 +225,8 @@ static inline std::uint8_t short_byte(const char* q, const ShortForm& f) {
 
 // Every form but the short one: the number at p, whose whitespace ends at q.
 TLF2POS_RARE static NumberScan other_number(const char* p, const char* q,
-                                            const char* store_end) {
+                                            const char* store_end,
+                                            int* last_error) {
   bool negative = *q == '-';
   if (*q == '-' || *q == '+')
     ++q;
@@ -232,7 +235,7 @@ TLF2POS_RARE static NumberScan other_number(const char* p, const char* q,
   // Up to 19 digits make an exact integer; with none at all, or with more,
   // the general path decides.
   if (t.count - 1 >= 19)
-    return general_scan(p);
+    return general_scan(p, last_error);
 
   // An exponent counts only with a digit after its marker and sign; "1e"
   // ends before the marker.
@@ -250,16 +253,17 @@ TLF2POS_RARE static NumberScan other_number(const char* p, const char* q,
       // Longer exponents are left to the general path, which caps them.
       for (int n = 0; (d = digit(*e)) <= 9; ++e, ++n) {
         if (n == 9)
-          return general_scan(p);
+          return general_scan(p, last_error);
         x = x * 10 + d;
       }
       scale += e_negative ? -x : x;
       end = e;
     }
   }
-  NumberScan r;
-  r.end = end;
-  r.value = scaled_value(t.m, scale, negative, &r.range_error);
+  bool range_error;
+  NumberScan r{end, scaled_value(t.m, scale, negative, &range_error)};
+  if (range_error)
+    *last_error = kErrorRange;
   return r;
 }
 
@@ -272,25 +276,28 @@ static inline const char* skip_space(const char* p) {
   return p;
 }
 
-static inline NumberScan scan_in_store(const char* p, const char* store_end) {
+static inline NumberScan scan_in_store(const char* p, const char* store_end,
+                                       int* last_error) {
   const char* q = skip_space(p);
   ShortForm f;
   if (short_form(q, store_end, &f))
-    return NumberScan{q + f.length, short_value(q, f), false};
-  return other_number(p, q, store_end);
+    return NumberScan{q + f.length, short_value(q, f)};
+  return other_number(p, q, store_end, last_error);
 }
 
-NumberScan scan_number_in_store(const char* p, const char* store_end) {
-  return scan_in_store(p, store_end);
+NumberScan scan_number_in_store(const char* p, const char* store_end,
+                                int* last_error) {
+  return scan_in_store(p, store_end, last_error);
 }
 
-NumberScan scan_number(const char* p) { return scan_in_store(p, p); }
+NumberScan scan_number(const char* p, int* last_error) {
+  return scan_in_store(p, p, last_error);
+}
 
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
-                                std::uint8_t* bytes, bool* range_error) {
+                                std::uint8_t* bytes, int* last_error) {
   // One loop around the inlined scan keeps the position in a register from
   // one number to the next, and the short form needs no value at all.
-  bool error = false;
   for (int k = 0; k < count; ++k) {
     const char* q = skip_space(p);
     ShortForm f;
@@ -299,11 +306,9 @@ const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
       p = q + f.length;
       continue;
     }
-    NumberScan s = other_number(p, q, store_end);
+    NumberScan s = other_number(p, q, store_end, last_error);
     bytes[k] = byte_reduction(s.value);
-    error |= s.range_error;
     p = s.end;
   }
-  *range_error = error;
   return p;
 }
