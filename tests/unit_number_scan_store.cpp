@@ -8,10 +8,13 @@
 
 #include "driver/error_text.hpp"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,15 +42,22 @@ void expect_same_everywhere(const std::string& text, std::size_t offset,
     int got_error = 0;
     NumberScan want = scan_number(p, &want_error);
     NumberScan got = scan_number_in_store(p, store_end, &got_error);
+    // The same number taken into a byte, with the fast recognisers.
+    std::uint8_t byte = 0xa5;
+    int byte_error = 0;
+    const char* byte_end = scan_bytes_in_store(p, store_end, 1, &byte, &byte_error);
     if (got.end != want.end || bits(got.value) != bits(want.value) ||
-        got_error != want_error) {
+        got_error != want_error || byte_end != want.end ||
+        byte != byte_reduction(want.value) || byte_error != want_error) {
       ADD_FAILURE() << "text " << ::testing::PrintToString(text) << " from "
                     << i << ", at " << offset << " in " << size
                     << " bytes, filled with "
                     << ::testing::PrintToString(fill) << ": end "
                     << (got.end - p) << " value " << got.value << " error "
-                    << got_error << ", want end " << (want.end - p)
-                    << " value " << want.value << " error " << want_error;
+                    << got_error << ", byte end " << (byte_end - p) << " byte "
+                    << int{byte} << " error " << byte_error << ", want end "
+                    << (want.end - p) << " value " << want.value << " error "
+                    << want_error;
       return;
     }
   }
@@ -68,6 +78,8 @@ TEST(NumberScanInStore, SameAsThePlainScanAtEveryPlaceInTheStore) {
       "-.5 5. +7 -0 -0.000000 +.25",
       ". - + -. +.e5 .e5",
       "1e5 1d-3 1E+2 2.5D2 1e 1e+ 1e- 1ex 1e99999 1e400 1e-400 0e400",
+      "-1.234567890123456789e+02 -0.12345678901234D+03 5.123456e+187 1.23457e-07",
+      "-123.45678901234567 2.55999999999999999e+02 9.99999999999999999e-01",
       "5+3 1.5.5 1-2+3 0x10 1,5 1..5 --5 +-5",
       "12\t34\v56\f78\r90\n",
       "  \t 8        -9    ",
@@ -81,7 +93,7 @@ TEST(NumberScanInStore, SameAsThePlainScanAtEveryPlaceInTheStore) {
     for (char fill : fills) {
       // Small stores put the text near the store's end, large ones far
       // from it.
-      for (std::size_t size : {t.size() + 1, t.size() + 9, t.size() + 40}) {
+      for (std::size_t size : {t.size() + 1, t.size() + 9, t.size() + 40, t.size() + 72}) {
         for (std::size_t offset = 0; offset + t.size() + 1 <= size; ++offset)
           expect_same_everywhere(t, offset, size, fill);
       }
@@ -100,7 +112,7 @@ TEST(NumberScanInStore, SameAsThePlainScanOnRandomText) {
     std::string text;
     for (std::size_t i = 0; i < length; ++i)
       text += alphabet[rng() % (sizeof alphabet - 1)];
-    std::size_t slack = rng() % 48;
+    std::size_t slack = rng() % 80;
     std::size_t size = text.size() + 1 + slack;
     std::size_t offset = rng() % (slack + 1);
     char fill = alphabet[rng() % (sizeof alphabet - 1)];
@@ -216,6 +228,16 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
       "7 -0.000001 -0.5 -0 +0 -99999999.99999 99999999.999999 12345678.1234567\n",
       "7 255.99999999999999999 -255.9999999999999999 1e400 -1e400 1e-400 5\n",
       "7 1 2 x 3 4\n",
+      // The forms programs print, one per line and mixed, near integers,
+      // 2^63 and the ends of the range.
+      "7 -1.234567890123456789e+02 2.559999999999999999e+02 -2.550000000000000000e+02\r\n",
+      "7 -0.25599999999999999D+03 0.99999999999999999D+00 -0.12345678901234D+03\r\n",
+      "7 -123.45678901234567 255.99999999999999 0.9999999999999999 -0.99999999999999999\n",
+      "7 1.23457e-07 -37106.9 6.94056e+15 0.993646 -9.75434e+14 1e+300 2.5e-310 -0\n",
+      "7 5.123456e+187 -6.526156e+215 1.005286e-105 2.55e+02 9.223372e+18 9.223373e+18\n",
+      "7 9223372036854775295 9223372036854775296 9.2233720368547758e18 -9.2233720368547752e+18\n",
+      "7 1.7976931348623157e+308 1.7976931348623159e+308 2.2250738585072011e-308 5e-324\n",
+      "7 18446744073709551615 1.8446744073709551615e19 1e19 1e18 -1000000000000000000\n",
       "7 1,2 3\n",
       "7 5+3 1.5.5 .5 5. 0x10\n",
       "",
@@ -236,45 +258,97 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
   }
 }
 
+// A double for a random token: anywhere, or within a few units in the
+// last place of an integer, of 2^63, or of the largest double.
+double random_double(std::mt19937_64& rng) {
+  std::uint64_t r = rng();
+  double x;
+  switch (r % 4) {
+  case 0:
+    x = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(r >> 8 & 127) - 100);
+    break;
+  case 1:
+    x = static_cast<double>(static_cast<std::int64_t>(rng() % 2000001) - 1000000);
+    break;
+  case 2:
+    x = 9223372036854775808.0;
+    break;
+  default:
+    x = DBL_MAX;
+    break;
+  }
+  for (int steps = static_cast<int>(r >> 16 & 3); steps > 0; --steps)
+    x = std::nextafter(x, (r >> 20 & 1) ? 0.0 : std::numeric_limits<double>::infinity());
+  if (!std::isfinite(x))
+    x = DBL_MAX;
+  return (r >> 21 & 1) ? -x : x;
+}
+
+// One token in one of the forms below: as people write numbers, and as
+// programs print doubles.
+std::string random_token(std::mt19937_64& rng, int form) {
+  std::uint64_t r = rng();
+  char token[64];
+  switch (form) {
+  case 0: // up to eight digits on either side of the point
+    std::snprintf(token, sizeof token, "%s%llu.%0*llu", (r & 8) ? "-" : "",
+                  static_cast<unsigned long long>((r >> 8) % 100000000),
+                  static_cast<int>((r >> 4) % 8) + 1,
+                  static_cast<unsigned long long>((r >> 40) % 100000000));
+    break;
+  case 1: // just below an integer
+    std::snprintf(token, sizeof token, "%s%u.99999999", (r & 8) ? "-" : "",
+                  static_cast<unsigned>((r >> 8) % 100000));
+    break;
+  case 2:
+    std::snprintf(token, sizeof token, "%u", static_cast<unsigned>((r >> 8) % 100000));
+    break;
+  case 3: // exponents, in range and out of it
+    std::snprintf(token, sizeof token, "%u.%ue%d", static_cast<unsigned>((r >> 8) % 100),
+                  static_cast<unsigned>((r >> 16) % 100),
+                  static_cast<int>((r >> 24) % 800) - 400);
+    break;
+  case 4: // long mantissas
+    std::snprintf(token, sizeof token, "%llu%llu.%llu",
+                  static_cast<unsigned long long>((r >> 8) % 1000000000),
+                  static_cast<unsigned long long>(rng() % 1000000000000ull),
+                  static_cast<unsigned long long>(rng() % 1000000000000ull));
+    break;
+  case 5: // numpy's default
+    std::snprintf(token, sizeof token, "%.18e", random_double(rng));
+    break;
+  case 6: // up to 17 significant digits, as Python's repr
+    std::snprintf(token, sizeof token, "%.*g", static_cast<int>(r % 17) + 1, random_double(rng));
+    break;
+  case 7: // C's %g across magnitudes
+    std::snprintf(token, sizeof token, "%g",
+                  std::ldexp(static_cast<double>(r >> 11), static_cast<int>(r % 120) - 100));
+    break;
+  default: { // Fortran list output: 0.d1...d14 with a D exponent
+    char e[40];
+    std::snprintf(e, sizeof e, "%.13e", std::fabs(random_double(rng)));
+    std::snprintf(token, sizeof token, "%s0.%c%.13sD%+03d", (r & 1) ? "-" : "", e[0], e + 2,
+                  std::atoi(std::strchr(e, 'e') + 1) + 1);
+    break;
+  }
+  }
+  return token;
+}
+
 TEST(ScanBytesInStore, SameAsScanningOneByOneOnRandomLines) {
   std::mt19937_64 rng(31337);
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 6000; ++round) {
     std::string line;
-    int tokens = static_cast<int>(rng() % 30);
+    int tokens = static_cast<int>(rng() % 40);
+    // Most lines hold one form; some mix them all.
+    int line_form = static_cast<int>(rng() % 11);
     for (int i = 0; i < tokens; ++i) {
-      std::uint64_t r = rng();
-      char token[64];
-      switch (r % 5) {
-      case 0: // up to eight digits on either side of the point
-        std::snprintf(token, sizeof token, "%s%llu.%0*llu", (r & 8) ? "-" : "",
-                      static_cast<unsigned long long>((r >> 8) % 100000000),
-                      static_cast<int>((r >> 4) % 8) + 1,
-                      static_cast<unsigned long long>((r >> 40) % 100000000));
-        break;
-      case 1: // just below an integer
-        std::snprintf(token, sizeof token, "%s%u.99999999", (r & 8) ? "-" : "",
-                      static_cast<unsigned>((r >> 8) % 100000));
-        break;
-      case 2:
-        std::snprintf(token, sizeof token, "%u", static_cast<unsigned>((r >> 8) % 100000));
-        break;
-      case 3: // exponents, in range and out of it
-        std::snprintf(token, sizeof token, "%u.%ue%d", static_cast<unsigned>((r >> 8) % 100),
-                      static_cast<unsigned>((r >> 16) % 100),
-                      static_cast<int>((r >> 24) % 800) - 400);
-        break;
-      default: // long mantissas
-        std::snprintf(token, sizeof token, "%llu%llu.%llu",
-                      static_cast<unsigned long long>((r >> 8) % 1000000000),
-                      static_cast<unsigned long long>(rng() % 1000000000000ull),
-                      static_cast<unsigned long long>(rng() % 1000000000000ull));
-        break;
-      }
-      line += (r >> 62) ? " " : "\t";
-      line += token;
+      int form = line_form < 9 ? line_form : static_cast<int>(rng() % 9);
+      line += (rng() >> 62) ? " " : "\t";
+      line += random_token(rng, form);
     }
     line += "\r\n";
-    int count = static_cast<int>(rng() % 32);
+    int count = static_cast<int>(rng() % 42);
     Bytes want = one_by_one(line.c_str(), count);
     Bytes got = in_one_call(line, count, '7');
     ASSERT_EQ(got.bytes, want.bytes) << line;
