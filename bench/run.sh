@@ -222,7 +222,7 @@ END {
   }
 
   title["fixed6"] = "`%.6f`"; example["fixed6"] = "`-123.456789`"
-  title["integers"] = "integers"; example["integers"] = "`123`"
+  title["integers"] = "integers of up to six digits"; example["integers"] = "`-123456`"
   title["numpy"] = "numpy `savetxt` default, `%.18e`"
   example["numpy"] = "`-1.234567890123456789e+02`"
   title["repr"] = "Python `repr` (shortest round trip, up to 17 digits)"

@@ -17,7 +17,7 @@
 enum number_format {
   FORMAT_BYTES,    /* integers 0..255 */
   FORMAT_FIXED6,   /* %.6f: -123.456789 */
-  FORMAT_INTEGER,  /* integers -999..999 */
+  FORMAT_INTEGER,  /* integers of up to six digits: -123456 */
   FORMAT_NUMPY,    /* numpy savetxt's default %.18e: -1.234567890123456789e+02 */
   FORMAT_REPR,     /* Python repr, the shortest text that reads back the same
                       double: -123.45678901234567 */
@@ -91,7 +91,7 @@ static inline int format_value(char *out, uint64_t *state, enum number_format f)
     return snprintf(out, 40, "%s%u.%06u", minus, (unsigned)((r >> 1) % 1000u),
                     (unsigned)((r >> 11) % 1000000u));
   case FORMAT_INTEGER:
-    return snprintf(out, 40, "%s%u", minus, (unsigned)((r >> 1) % 1000u));
+    return snprintf(out, 40, "%s%u", minus, (unsigned)((r >> 1) % 1000000u));
   case FORMAT_NUMPY:
     return snprintf(out, 40, "%.18e", draw_double(r));
   case FORMAT_REPR: {
