@@ -135,10 +135,9 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
   }
   // Round half up, except exactly halfway with an even kept part: down.
   std::uint64_t bits53 = tie && (bits54 & 3) == 1 ? bits54 >> 1 : (bits54 + 1) >> 1;
-  if (bits53 >> 53) { // rounded up to the next power of two
-    bits53 >>= 1;
-    ++exponent;
-  }
+  // Rounded up to the next power of two, the bits below the 53rd are 0:
+  // only the exponent moves.
+  exponent += static_cast<int>(bits53 >> 53);
   if (exponent > 1023)
     return Rounded{Rounding::kOverflow, 0};
   return Rounded{Rounding::kFinite, static_cast<std::uint64_t>(exponent + 1023) << 52 |

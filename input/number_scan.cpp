@@ -20,16 +20,9 @@ static inline const char* skip_space(const char* p) {
   return p;
 }
 
-// Whether the eight digits at p are all 9.
-template <bool kRecognised>
-static inline bool eight_nines(const char* p, const char* readable_end) {
-  if (kRecognised || readable_end - p >= 8)
-    return eight_bytes(p) == kEightNines;
-  for (int i = 0; i < 8; ++i)
-    if (p[i] != '9')
-      return false;
-  return true;
-}
+// Whether the eight digits at p (digits of the number, so readable) are
+// all 9.
+static inline bool eight_nines(const char* p) { return eight_bytes(p) == kEightNines; }
 
 // The byte of a number whose digits do not tell it: from its value. The
 // token is taken by value, so that the inlined callers can keep theirs in
@@ -107,7 +100,7 @@ static inline std::uint8_t token_byte(const DecimalToken& t, const char* readabl
     unsigned head = exponent < frac_count ? exponent : frac_count;
     // Doubles below 10^8 lie at most 2^-26 apart: rounding carries the value
     // up to the next integer only if its fraction starts with eight nines.
-    if (frac_count - head >= 8 && eight_nines<kRecognised>(t.frac_digits + head, readable_end))
+    if (frac_count - head >= 8 && eight_nines(t.frac_digits + head))
       return byte_of_value(t, readable_end, last_error);
     std::uint64_t whole =
         leading_digits<kRecognised>(t, head, readable_end) * kPowersOfTen[exponent - head];
@@ -242,7 +235,6 @@ const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
     k = r.k;
     if (k == count)
       break;
-    bytes[k] = 0;
     const char* end = other_byte(p, skip_space(p), store_end, &bytes[k], last_error);
     if (end == p) {
       // Every later scan starts here too and fails alike.

@@ -228,6 +228,8 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
       "7 -0.000001 -0.5 -0 +0 -99999999.99999 99999999.999999 12345678.1234567\n",
       "7 255.99999999999999999 -255.9999999999999999 1e400 -1e400 1e-400 5\n",
       "7 1 2 x 3 4\n",
+      // Eight digits of integer part across the point, and just fewer.
+      "7 1234567.8e1 -9999999.9e1 123456.78e2 1.2345678e7 -1234567.89e1 1234567.e1\n",
       // The forms programs print, one per line and mixed, near integers,
       // 2^63 and the ends of the range.
       "7 -1.234567890123456789e+02 2.559999999999999999e+02 -2.550000000000000000e+02\r\n",
