@@ -2,16 +2,19 @@
 // std::from_chars on the very same tokens, and of the line reader.
 //
 // Each token set is one long NUL-terminated line of blank-separated numbers,
-// as record lines hold them; the throughput figures count its bytes.
+// as record lines hold them, written the ways of the benchmark workloads;
+// the throughput figures count its bytes. scan_prefix is the record loop's
+// prefix scan, scan_line the value of each number, from_chars_line a user's
+// program.
 #include <benchmark/benchmark.h>
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/from_chars_number.hpp"
+#include "bench/workload.h"
 #include "input/line_reader.hpp"
 #include "input/number_scan.hpp"
 
@@ -19,37 +22,39 @@ namespace {
 
 constexpr int kTokens = 4096;
 
-enum class Shape { kShortInteger, kSixDecimals, kExponent, kLongMantissa };
+// The token sets: the seven ways the benchmark workloads write numbers
+// (bench/workload.h), and mantissas longer than 19 digits.
+enum class Shape {
+  kFixed6,
+  kInteger,
+  kNumpy,
+  kRepr,
+  kG,
+  kE6Wide,
+  kFortran,
+  kLongMantissa
+};
+
+// One number of `shape` into `buf` (40 bytes).
+void make_token(char* buf, Shape shape, std::uint64_t* state) {
+  static const number_format kFormat[] = {FORMAT_FIXED6, FORMAT_INTEGER, FORMAT_NUMPY,
+                                          FORMAT_REPR,   FORMAT_G,       FORMAT_E6_WIDE,
+                                          FORMAT_FORTRAN};
+  if (shape != Shape::kLongMantissa) {
+    format_value(buf, state, kFormat[static_cast<int>(shape)]);
+    return;
+  }
+  std::uint64_t r = next_random(state);
+  std::snprintf(buf, 40, "%llu.%llu", static_cast<unsigned long long>(r % 1000000000000ull),
+                static_cast<unsigned long long>(next_random(state) % 10000000000000000ull));
+}
 
 std::string make_line(Shape shape) {
-  std::mt19937_64 rng(12345);
+  std::uint64_t state = WORKLOAD_SEED;
   std::string line;
-  char buf[64];
+  char buf[40];
   for (int i = 0; i < kTokens; ++i) {
-    std::uint64_t r = rng();
-    switch (shape) {
-    case Shape::kShortInteger:
-      std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(r % 256));
-      break;
-    case Shape::kSixDecimals:
-      std::snprintf(buf, sizeof buf, "%s%u.%06u", (r & 1) ? "-" : "",
-                    static_cast<unsigned>((r >> 1) % 1000),
-                    static_cast<unsigned>((r >> 11) % 1000000));
-      break;
-    case Shape::kExponent:
-      // e and E only: std::from_chars knows no d marker.
-      std::snprintf(buf, sizeof buf, "%u.%03u%c%s%u",
-                    static_cast<unsigned>(r % 10),
-                    static_cast<unsigned>((r >> 4) % 1000),
-                    (r & 0x10000) ? 'e' : 'E', (r & 0x20000) ? "-" : "",
-                    static_cast<unsigned>((r >> 20) % 300));
-      break;
-    case Shape::kLongMantissa:
-      std::snprintf(buf, sizeof buf, "%llu.%llu",
-                    static_cast<unsigned long long>(r % 1000000000000ull),
-                    static_cast<unsigned long long>(rng() % 10000000000000000ull));
-      break;
-    }
+    make_token(buf, shape, &state);
     if (i > 0)
       line += ' ';
     line += buf;
@@ -62,11 +67,12 @@ std::string make_line(Shape shape) {
 void scan_line(benchmark::State& state, Shape shape) {
   const std::string line = make_line(shape);
   const char* store_end = line.c_str() + line.size() + 1;
+  int last_error = 0;
   for (auto _ : state) {
     const char* p = line.c_str();
     double sum = 0;
     for (;;) {
-      NumberScan s = scan_number_in_store(p, store_end);
+      NumberScan s = scan_number_in_store(p, store_end, &last_error);
       if (s.end == p)
         break;
       sum += s.value;
@@ -79,6 +85,8 @@ void scan_line(benchmark::State& state, Shape shape) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kTokens);
 }
 
+// What a user's program does: std::from_chars on each token, a D exponent
+// marker copied out as e (bench/from_chars.cpp).
 void from_chars_line(benchmark::State& state, Shape shape) {
   const std::string line = make_line(shape);
   const char* end = line.data() + line.size();
@@ -89,11 +97,11 @@ void from_chars_line(benchmark::State& state, Shape shape) {
       while (*p == ' ')
         ++p;
       double v = 0;
-      auto r = std::from_chars(p, end, v);
-      if (r.ptr == p)
+      const char* q = from_chars_number(p, end, &v);
+      if (q == p)
         break;
       sum += v;
-      p = r.ptr;
+      p = q;
     }
     benchmark::DoNotOptimize(sum);
   }
@@ -102,36 +110,25 @@ void from_chars_line(benchmark::State& state, Shape shape) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kTokens);
 }
 
-BENCHMARK_CAPTURE(scan_line, short_integer, Shape::kShortInteger);
-BENCHMARK_CAPTURE(from_chars_line, short_integer, Shape::kShortInteger);
-BENCHMARK_CAPTURE(scan_line, six_decimals, Shape::kSixDecimals);
-BENCHMARK_CAPTURE(from_chars_line, six_decimals, Shape::kSixDecimals);
-BENCHMARK_CAPTURE(scan_line, exponent, Shape::kExponent);
-BENCHMARK_CAPTURE(from_chars_line, exponent, Shape::kExponent);
-BENCHMARK_CAPTURE(scan_line, long_mantissa, Shape::kLongMantissa);
-BENCHMARK_CAPTURE(from_chars_line, long_mantissa, Shape::kLongMantissa);
-
 // The prefix values of record lines as the record loop scans them: lines of
-// 228 six-decimal values, 64 different ones so that no branch predictor
-// learns them by heart, each in a line store of its own.
-void scan_prefix(benchmark::State& state) {
+// 228 values, 64 different ones so that no branch predictor learns them by
+// heart, each in a line store of its own.
+void scan_prefix(benchmark::State& state, Shape shape) {
   constexpr int kLines = 64;
   constexpr int kValues = 228;
   constexpr std::size_t kStore = 8192;
-  std::mt19937_64 rng(777);
+  std::uint64_t seed = WORKLOAD_SEED;
   std::vector<char> stores(kLines * kStore, '\0');
   std::size_t bytes = 0;
   for (int i = 0; i < kLines; ++i) {
     std::string line;
-    char buf[32];
+    char buf[40];
     for (int k = 0; k < kValues; ++k) {
-      std::uint64_t r = rng();
-      std::snprintf(buf, sizeof buf, " %s%u.%06u", (r & 1) ? "-" : "",
-                    static_cast<unsigned>((r >> 1) % 1000),
-                    static_cast<unsigned>((r >> 11) % 1000000));
+      make_token(buf, shape, &seed);
+      line += ' ';
       line += buf;
     }
-    line += '\n';
+    line += "\r\n";
     std::memcpy(&stores[i * kStore], line.c_str(), line.size() + 1);
     bytes += line.size();
   }
@@ -139,9 +136,9 @@ void scan_prefix(benchmark::State& state) {
   for (auto _ : state) {
     for (int i = 0; i < kLines; ++i) {
       const char* store = &stores[i * kStore];
-      bool range_error;
+      int last_error = 0;
       const char* end = scan_bytes_in_store(store, store + kStore, kValues,
-                                            prefix, &range_error);
+                                            prefix, &last_error);
       benchmark::DoNotOptimize(end);
       benchmark::DoNotOptimize(prefix);
     }
@@ -151,7 +148,20 @@ void scan_prefix(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kLines *
                           kValues);
 }
-BENCHMARK(scan_prefix);
+
+#define TLF2POS_SHAPE(name, shape)                                             \
+  BENCHMARK_CAPTURE(scan_prefix, name, shape);                                 \
+  BENCHMARK_CAPTURE(scan_line, name, shape);                                   \
+  BENCHMARK_CAPTURE(from_chars_line, name, shape)
+
+TLF2POS_SHAPE(fixed6, Shape::kFixed6);
+TLF2POS_SHAPE(integers, Shape::kInteger);
+TLF2POS_SHAPE(numpy, Shape::kNumpy);
+TLF2POS_SHAPE(repr, Shape::kRepr);
+TLF2POS_SHAPE(g, Shape::kG);
+TLF2POS_SHAPE(e6wide, Shape::kE6Wide);
+TLF2POS_SHAPE(fortran, Shape::kFortran);
+TLF2POS_SHAPE(long_mantissa, Shape::kLongMantissa);
 
 // The line reader over a text held in memory: record lines of 228
 // six-decimal values ended by CR LF, handed out in 64 KiB blocks.
@@ -169,7 +179,7 @@ long memory_read(void* context, char* buffer, std::size_t size, int*) {
 }
 
 void read_lines(benchmark::State& state) {
-  std::string line = make_line(Shape::kSixDecimals);
+  std::string line = make_line(Shape::kFixed6);
   std::string text;
   for (std::size_t start = 0; text.size() < (8u << 20);) {
     // Lines of about 2.6 KB, as the parse workload has.

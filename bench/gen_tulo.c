@@ -1,6 +1,6 @@
 /* Writes the TULO input of a benchmark workload to standard output and,
  * if a second path is given, the bytes its POS files hold (workload.h):
- *   gen_tulo files|parse|tiny [bytes-file] > input.tlf
+ *   gen_tulo WORKLOAD|tiny [bytes-file] > input.tlf
  * The same workload always gives the same bytes (fixed seed). The large
  * workloads end their lines with CR LF, as TULO files written under DOS and
  * Windows do. */
@@ -15,16 +15,9 @@ static const char kTiny[] =
     "0 1 2 3 4 5 10 0.5 11 1.5\n"
     "1 -1 300 3.9 1e3 10.25 12 0\n";
 
-static void put_value(FILE *out, struct value v, const struct workload *w) {
-  if (w->decimals)
-    fprintf(out, " %s%u.%06u", v.negative ? "-" : "", v.whole, v.fraction);
-  else
-    fprintf(out, " %u", v.whole);
-}
-
 int main(int argc, char **argv) {
   if (argc != 2 && argc != 3) {
-    fprintf(stderr, "usage: gen_tulo files|parse|tiny [bytes-file] > input.tlf\n");
+    fprintf(stderr, "usage: gen_tulo WORKLOAD|tiny [bytes-file] > input.tlf\n");
     return 2;
   }
   static char buffer[1 << 16];
@@ -48,12 +41,18 @@ int main(int argc, char **argv) {
   for (int i = 0; i < w->records; ++i) {
     printf("%d", i);
     for (int k = 0; k < w->prefix_length + w->pairs; ++k) {
-      struct value v = draw_value(&state, w);
-      put_value(stdout, v, w);
-      if (k >= w->prefix_length)
-        printf(" %u", draw_second(&state));
+      char text[40];
+      format_value(text, &state, w->format);
+      printf(" %s", text);
       if (bytes != NULL)
-        putc(value_byte(v), bytes);
+        putc(text_byte(text), bytes);
+      if (k >= w->prefix_length) {
+        if (w->second_in_format)
+          format_value(text, &state, w->format);
+        else
+          snprintf(text, sizeof text, "%u", (unsigned)(next_random(&state) % 1000u));
+        printf(" %s", text);
+      }
     }
     fputs("\r\n", stdout);
   }

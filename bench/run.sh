@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # The benchmark suite: builds tlf2pos in Release, generates the workloads,
-# and runs tlf2pos and its floor by turns (A B A B ...) in a scratch folder,
-# standard output to /dev/null, every run starting in an empty folder.
-# Prints a Markdown table of medians.
+# and runs tlf2pos and its references by turns (A B A B ...) in a scratch
+# folder, standard output to /dev/null, every run starting in an empty
+# folder. Prints Markdown tables of medians. CPU time is user + system: on a
+# virtual machine their split is noisy, their sum is not.
 #
 #   bench/run.sh [runs]        runs of each program per workload, default 5
+#
+# Workloads: files (creating POS files), parse (scanning numbers), tiny
+# (start-up), and formats: the same record lines written the seven ways
+# common programs print numbers, each run against the floor and against
+# bench/from_chars.cpp, the plain std::from_chars program a user could write.
 #
 # Environment:
 #   BUILD      build folder (default: build-bench in the repository)
@@ -14,14 +20,22 @@
 #              file systems give steadier figures on a shared machine than
 #              a journalled disk does.
 #   TINY_RUNS  runs of each program for the start-up workload (default 200)
-#   WORKLOADS  which workloads to run (default: "files parse tiny")
+#   WORKLOADS  which workloads to run (default: "files parse tiny formats");
+#              single formats may be named too (fixed6 integers numpy repr
+#              g e6wide fortran)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 tiny_runs=${TINY_RUNS:-200}
 build=${BUILD:-$root/build-bench}
-workloads=" ${WORKLOADS:-files parse tiny} "
+workloads=" ${WORKLOADS:-files parse tiny formats} "
+all_formats="fixed6 integers numpy repr g e6wide fortran"
+formats=""
+for f in $all_formats; do
+  [[ $workloads == *" formats "* || $workloads == *" $f "* ]] && formats="$formats $f"
+done
+formats="$formats "
 
 if ! [[ $runs =~ ^[1-9][0-9]*$ && $tiny_runs =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: bench/run.sh [runs]   (runs and TINY_RUNS: positive numbers)" >&2
@@ -31,7 +45,7 @@ fi
 echo "building $build (Release)..." >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
   -DTLF2POS_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target tlf2pos gen_tulo floor hello measure >/dev/null
+cmake --build "$build" -j2 --target tlf2pos gen_tulo floor hello measure from_chars >/dev/null
 tool=$build/tlf2pos
 bench=$build/bench
 
@@ -44,7 +58,8 @@ results=$scratch/results
 : >"$results"
 
 echo "generating the workloads in $scratch..." >&2
-for w in files parse; do
+for w in files parse $formats; do
+  [[ $workloads == *" $w "* || $formats == *" $w "* ]] || continue
   "$bench/gen_tulo" "$w" "$scratch/in/$w.bytes" >"$scratch/in/$w.tlf"
 done
 "$bench/gen_tulo" tiny >"$scratch/in/tiny.tlf"
@@ -69,10 +84,10 @@ run_once() {
   sync -f "$scratch"
 }
 
-# Both programs once more, outside the timing, to show that the floor
-# writes exactly what tlf2pos writes: the same names, bytes and order.
+# The references once more, outside the timing, to show that they write
+# exactly what tlf2pos writes: the same names, bytes and order.
 check_same_output() {
-  local workload=$1 a=$scratch/check-a b=$scratch/check-b
+  local workload=$1 a=$scratch/check-a b=$scratch/check-b c=$scratch/check-c
   local status=0
   mkdir "$a" "$b"
   (cd "$a" && exec "$tool" "$scratch/in/$workload.tlf" >"$scratch/out-a") || status=$?
@@ -82,6 +97,15 @@ check_same_output() {
     ! diff -r -q "$a" "$b" >/dev/null; then
     echo "the floor does not write what tlf2pos writes for $workload" >&2
     exit 1
+  fi
+  if [[ $formats == *" $workload "* ]]; then
+    mkdir "$c"
+    (cd "$c" && exec "$bench/from_chars" "$scratch/in/$workload.tlf" >"$scratch/out-c")
+    if ! cmp -s "$scratch/out-a" "$scratch/out-c" || ! diff -r -q "$a" "$c" >/dev/null; then
+      echo "the from_chars program does not write what tlf2pos writes for $workload" >&2
+      exit 1
+    fi
+    rm -rf "$c" "$scratch/out-c"
   fi
   rm -rf "$a" "$b" "$scratch/out-a" "$scratch/out-b"
   sync -f "$scratch"
@@ -97,6 +121,21 @@ for w in files parse; do
     run_once "$w" floor 0 "$bench/floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
   done
 done
+
+if [[ -n ${formats// /} ]]; then
+  for w in $formats; do
+    echo "$w: checking the floor and the from_chars program..." >&2
+    check_same_output "$w"
+  done
+  echo "formats: $runs rounds of each format, tlf2pos, floor and from_chars by turns..." >&2
+  for ((r = 0; r < runs; ++r)); do
+    for w in $formats; do
+      run_once "$w" tlf2pos 1 "$tool" "$scratch/in/$w.tlf"
+      run_once "$w" floor 0 "$bench/floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
+      run_once "$w" from_chars 0 "$bench/from_chars" "$scratch/in/$w.tlf"
+    done
+  done
+fi
 
 [[ $workloads == *" tiny "* ]] || tiny_runs=0
 ((tiny_runs == 0)) || echo "tiny: $tiny_runs runs of each..." >&2
@@ -114,12 +153,17 @@ for ((r = 0; r < tiny_runs; ++r)); do
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
-size_of() { stat -c %s "$scratch/in/$1.tlf"; }
+size_of() { stat -c %s "$scratch/in/$1.tlf" 2>/dev/null || echo 0; }
+sizes=""
+for w in files parse tiny $formats; do
+  sizes="$sizes $w=$(size_of "$w")"
+done
 
 # Medians per workload and program; the ratio is the median of the ratios
-# of the paired runs (run i of tlf2pos against run i of its floor).
-awk -v files_size="$(size_of files)" -v parse_size="$(size_of parse)" \
-  -v tiny_size="$(size_of tiny)" -v runs="$runs" -v tiny_runs="$tiny_runs" '
+# of the paired runs (run i of tlf2pos against run i of its floor). For the
+# formats, each program's CPU beyond the floor's is taken run by run (run i
+# of each program against run i of the floor).
+awk -v sizes="$sizes" -v formats="$formats" '
 function median(list, n,    i, j, t, a) {
   split(list, a, " ")
   for (i = 2; i <= n; ++i)
@@ -128,45 +172,95 @@ function median(list, n,    i, j, t, a) {
     }
   return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
 }
+function mb_per_s(bytes, seconds) {
+  return seconds > 0 ? sprintf("%.0f", bytes / 1e6 / seconds) : "-"
+}
 {
   key = $1 " " $2
   n[key]++
   wall[key] = wall[key] " " $3
-  user[key] = user[key] " " $4
+  cpu[key] = cpu[key] " " ($4 + $5)
   if ($6 > rss[key]) rss[key] = $6
   walls[key, n[key]] = $3
+  cpus[key, n[key]] = $4 + $5
 }
 END {
-  size["files"] = files_size; size["parse"] = parse_size; size["tiny"] = tiny_size
+  split(sizes, pairs, " ")
+  for (i in pairs) {
+    split(pairs[i], kv, "=")
+    size[kv[1]] = kv[2]
+  }
   floor_of["files"] = "floor"; floor_of["parse"] = "floor"; floor_of["tiny"] = "hello"
-  print "| workload | program | runs | median wall (s) | median user CPU (s) | wall / floor | MB per user-CPU s | peak RSS (MiB) |"
-  print "|---|---|---|---|---|---|---|---|"
   split("files parse tiny", order, " ")
   for (o = 1; o <= 3; ++o) {
     w = order[o]
     a = w " tlf2pos"; b = w " " floor_of[w]
     if (!(a in n))
       continue
+    if (!header_done) {
+      print "| workload | program | runs | median wall (s) | median CPU (s) | wall / floor | MB per CPU-s | peak RSS (MiB) |"
+      print "|---|---|---|---|---|---|---|---|"
+      header_done = 1
+    }
     ratios = ""
     for (i = 1; i <= n[a]; ++i)
       ratios = ratios " " walls[a, i] / walls[b, i]
-    ua = median(user[a], n[a])
+    ca = median(cpu[a], n[a])
     printf "| %s | tlf2pos | %d | %.4f | %.4f | %.3f | %s | %.2f |\n", w, n[a],
-      median(wall[a], n[a]), ua, median(ratios, n[a]),
-      (w == "tiny" || ua == 0) ? "-" : sprintf("%.0f", size[w] / 1e6 / ua), rss[a] / 1024
-    ub = median(user[b], n[b])
+      median(wall[a], n[a]), ca, median(ratios, n[a]),
+      w == "tiny" ? "-" : mb_per_s(size[w], ca), rss[a] / 1024
+    cb = median(cpu[b], n[b])
     printf "| %s | %s | %d | %.4f | %.4f | 1 | - | %.2f |\n", w, floor_of[w], n[b],
-      median(wall[b], n[b]), ub, rss[b] / 1024
+      median(wall[b], n[b]), cb, rss[b] / 1024
     if (w == "parse")
-      net = ua > ub ? sprintf("%.0f", size[w] / 1e6 / (ua - ub)) : "-"
+      net = mb_per_s(size[w], ca - cb)
   }
   if (net != "") {
     print ""
-    print "Scan throughput on parse net of the user CPU its floor spends on the same" \
-      " files and reads: " net " MB per user-CPU second."
+    print "Scan throughput on parse net of the CPU its floor spends on the same" \
+      " files and reads: " net " MB per CPU second."
+  }
+
+  title["fixed6"] = "`%.6f`"; example["fixed6"] = "`-123.456789`"
+  title["integers"] = "integers of up to six digits"; example["integers"] = "`-123456`"
+  title["numpy"] = "numpy `savetxt` default, `%.18e`"
+  example["numpy"] = "`-1.234567890123456789e+02`"
+  title["repr"] = "Python `repr` (shortest round trip, up to 17 digits)"
+  example["repr"] = "`-123.45678901234567`"
+  title["g"] = "C `%g` across magnitudes"; example["g"] = "`1.23457e-07`"
+  title["e6wide"] = "`%.6e` with exponents far beyond 22"
+  example["e6wide"] = "`5.123456e+187`"
+  title["fortran"] = "Fortran list output, `D` exponent"
+  example["fortran"] = "`-0.12345678901234D+03`"
+  nf = split(formats, fs, " ")
+  if (nf == 0)
+    exit
+  print ""
+  print "Formats: MB of input per CPU second beyond the floor'"'"'s CPU (CPU = user + sys)," \
+    " medians of the paired runs."
+  print ""
+  print "| values written as | example | tlf2pos, MB per CPU-s | from_chars program, MB per CPU-s | tlf2pos faster by | tlf2pos CPU (s) | floor CPU (s) | from_chars CPU (s) | peak RSS (MiB) |"
+  print "|---|---|---|---|---|---|---|---|---|"
+  for (k = 1; k <= nf; ++k) {
+    w = fs[k]
+    t = w " tlf2pos"; f = w " floor"; c = w " from_chars"
+    if (!(t in n))
+      continue
+    nt = ""; nc = ""; ratios = ""
+    for (i = 1; i <= n[t]; ++i) {
+      dt = cpus[t, i] - cpus[f, i]
+      dc = cpus[c, i] - cpus[f, i]
+      nt = nt " " dt
+      nc = nc " " dc
+      ratios = ratios " " (dt > 0 ? dc / dt : 1e9)
+    }
+    r = median(ratios, n[t])
+    printf "| %s | %s | %s | %s | %s | %.4f | %.4f | %.4f | %.2f |\n", title[w], example[w],
+      mb_per_s(size[w], median(nt, n[t])), mb_per_s(size[w], median(nc, n[t])),
+      (r >= 1e9 ? "-" : sprintf("%.2fx", r)), median(cpu[t], n[t]), median(cpu[f], n[t]),
+      median(cpu[c], n[t]), rss[t] / 1024
   }
 }' "$results"
 echo
-echo "Input: files $(size_of files) bytes, parse $(size_of parse) bytes, tiny $(size_of tiny) bytes;" \
-  "scratch on $(df -T "$scratch" | awk 'NR == 2 { print $2 }');" \
+echo "Input bytes:$sizes; scratch on $(df -T "$scratch" | awk 'NR == 2 { print $2 }');" \
   "load average $load_before before, $load_after after."

@@ -6,8 +6,25 @@
 #ifndef TLF2POS_BENCH_WORKLOAD_H
 #define TLF2POS_BENCH_WORKLOAD_H
 
+#include <math.h>
 #include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+/* How the numbers of a workload are written: the ways the programs that
+ * write TULO files print their values. */
+enum number_format {
+  FORMAT_BYTES,    /* integers 0..255 */
+  FORMAT_FIXED6,   /* %.6f: -123.456789 */
+  FORMAT_INTEGER,  /* integers of up to six digits: -123456 */
+  FORMAT_NUMPY,    /* numpy savetxt's default %.18e: -1.234567890123456789e+02 */
+  FORMAT_REPR,     /* Python repr, the shortest text that reads back the same
+                      double: -123.45678901234567 */
+  FORMAT_G,        /* C's %g across magnitudes: 1.23457e-07 */
+  FORMAT_E6_WIDE,  /* %.6e with exponents up to 300 in size: 5.123456e+187 */
+  FORMAT_FORTRAN,  /* Fortran list output of a double: -0.12345678901234D+03 */
+};
 
 /* One workload: its record lines and how their numbers look. */
 struct workload {
@@ -15,15 +32,27 @@ struct workload {
   int records;       /* record lines */
   int prefix_length; /* prefix values per record line */
   int pairs;         /* branch pairs per record line */
-  int decimals;      /* prefix values as -123.456789 rather than 0..255 */
+  enum number_format format;
+  /* The second number of a pair: written like the values, or a small
+   * integer. */
+  int second_in_format;
 };
 
 static const struct workload kWorkloads[] = {
     /* 200,000 POS files from short lines: creating files is the work. */
-    {"files", 20000, 5, 10, 0},
+    {"files", 20000, 5, 10, FORMAT_BYTES, 0},
     /* About 50 MB of six-decimal values, one POS file per line: scanning
      * numbers is the work. */
-    {"parse", 20000, 228, 1, 1},
+    {"parse", 20000, 228, 1, FORMAT_FIXED6, 0},
+    /* The same shape written by different programs: 5,000 record lines of
+     * 228 prefix values and one branch pair each. */
+    {"fixed6", 5000, 228, 1, FORMAT_FIXED6, 1},
+    {"integers", 5000, 228, 1, FORMAT_INTEGER, 1},
+    {"numpy", 5000, 228, 1, FORMAT_NUMPY, 1},
+    {"repr", 5000, 228, 1, FORMAT_REPR, 1},
+    {"g", 5000, 228, 1, FORMAT_G, 1},
+    {"e6wide", 5000, 228, 1, FORMAT_E6_WIDE, 1},
+    {"fortran", 5000, 228, 1, FORMAT_FORTRAN, 1},
 };
 
 /* The workload called `name`, or NULL. */
@@ -45,42 +74,72 @@ static inline uint64_t next_random(uint64_t *state) {
 /* Every run of every program starts the sequence here. */
 #define WORKLOAD_SEED 20240607u
 
-/* One number of a record line, as the generator writes it and as the floor
- * needs its byte: either the integer `whole` (0..255, never negative), or
- * the decimal [-]whole.fraction with six fraction digits. */
-struct value {
-  int negative;
-  unsigned whole;
-  unsigned fraction;
-};
+/* A double drawn evenly from (-1000, 1000) with all 53 bits random. */
+static inline double draw_double(uint64_t r) {
+  return ldexp((double)(r >> 11), -53) * 2000.0 - 1000.0;
+}
 
-/* Draws a prefix value or branch value of workload `w`. */
-static inline struct value draw_value(uint64_t *state,
-                                      const struct workload *w) {
+/* Writes one number of format `f`, drawn from the sequence, into `out`
+ * (room for 40 bytes) and returns its length. */
+static inline int format_value(char *out, uint64_t *state, enum number_format f) {
   uint64_t r = next_random(state);
-  struct value v;
-  if (w->decimals) {
-    v.negative = (int)(r & 1u);
-    v.whole = (unsigned)((r >> 1) % 1000u);
-    v.fraction = (unsigned)((r >> 11) % 1000000u);
-  } else {
-    v.negative = 0;
-    v.whole = (unsigned)(r % 256u);
-    v.fraction = 0;
+  const char *minus = (r & 1u) ? "-" : "";
+  switch (f) {
+  case FORMAT_BYTES:
+    return snprintf(out, 40, "%u", (unsigned)(r % 256u));
+  case FORMAT_FIXED6:
+    return snprintf(out, 40, "%s%u.%06u", minus, (unsigned)((r >> 1) % 1000u),
+                    (unsigned)((r >> 11) % 1000000u));
+  case FORMAT_INTEGER:
+    return snprintf(out, 40, "%s%u", minus, (unsigned)((r >> 1) % 1000000u));
+  case FORMAT_NUMPY:
+    return snprintf(out, 40, "%.18e", draw_double(r));
+  case FORMAT_REPR: {
+    double x = draw_double(r);
+    int n = 0;
+    for (int digits = 1; digits <= 17; ++digits) {
+      n = snprintf(out, 40, "%.*g", digits, x);
+      if (strtod(out, NULL) == x)
+        break;
+    }
+    return n;
   }
-  return v;
+  case FORMAT_G: {
+    /* A mantissa in [1, 10) and a power of ten from 10^-15 to 10^15. */
+    double m = 1.0 + ldexp((double)(r >> 12), -52) * 9.0;
+    int e = (int)((r >> 1) % 31u) - 15;
+    return snprintf(out, 40, "%s%g", minus, m * pow(10.0, e));
+  }
+  case FORMAT_E6_WIDE:
+    return snprintf(out, 40, "%s%u.%06ue%+03d", minus, (unsigned)((r >> 1) % 9u) + 1u,
+                    (unsigned)((r >> 5) % 1000000u), (int)((r >> 25) % 601u) - 300);
+  case FORMAT_FORTRAN: {
+    /* 0.d1...d14 times a power of ten: %.13e's digits, its exponent + 1. */
+    char e[40];
+    snprintf(e, sizeof e, "%.13e", fabs(draw_double(r)));
+    int exponent = atoi(strchr(e, 'e') + 1) + 1;
+    return snprintf(out, 40, "%s0.%c%.13sD%c%02d", minus, e[0], e + 2,
+                    exponent < 0 ? '-' : '+', exponent < 0 ? -exponent : exponent);
+  }
+  }
+  return 0;
 }
 
-/* Draws the discarded second number of a branch pair: a small integer. */
-static inline unsigned draw_second(uint64_t *state) {
-  return (unsigned)(next_random(state) % 1000u);
-}
-
-/* The byte a value becomes: truncated toward zero, low 8 bits. The bytes
- * file holds, for each record line, its prefix bytes and then the branch
- * byte of each pair. */
-static inline uint8_t value_byte(struct value v) {
-  return (uint8_t)(v.negative ? 0u - v.whole : v.whole);
+/* The byte a written number stands for: the number read as the nearest
+ * double (a D marker read as e), truncated toward zero, low 8 bits; 0 from
+ * 2^63 in size on. */
+static inline uint8_t text_byte(const char *text) {
+  char copy[48];
+  size_t n = strlen(text);
+  if (n >= sizeof copy)
+    n = sizeof copy - 1;
+  for (size_t i = 0; i < n; ++i)
+    copy[i] = (text[i] == 'd' || text[i] == 'D') ? 'e' : text[i];
+  copy[n] = '\0';
+  double v = strtod(copy, NULL);
+  if (!(v < 9223372036854775808.0 && v > -9223372036854775808.0))
+    return 0;
+  return (uint8_t)(uint64_t)(int64_t)v;
 }
 
 #endif

@@ -2,16 +2,12 @@
 // created, announced, written and closed before the next pair is scanned.
 #include "driver/record_conversion.hpp"
 
-#include "driver/error_text.hpp"
 #include "input/number_scan.hpp"
 
-// Scans one number, noting an out-of-range one in the last-error number.
-// The line lies in the line store, which may be read to its end.
+// Scans one number; an out-of-range one sets the last-error number. The
+// line lies in the line store, which may be read to its end.
 static inline NumberScan scan(const RecordInput& in, const char* p) {
-  NumberScan s = scan_number_in_store(p, in.line + kLineStore);
-  if (s.range_error)
-    *in.last_error = kErrorRange;
-  return s;
+  return scan_number_in_store(p, in.line + kLineStore, in.last_error);
 }
 
 // Writes the POS file of one branch pair. Returns false after a reported
@@ -41,11 +37,8 @@ bool convert_records(const RecordInput& in) {
       return false;
     }
     const char* p = scan(in, in.line).end; // the record key
-    bool range_error;
     p = scan_bytes_in_store(p, in.line + kLineStore, in.prefix_length,
-                            in.stores->prefix, &range_error);
-    if (range_error)
-      *in.last_error = kErrorRange;
+                            in.stores->prefix, in.last_error);
     // The pair mark starts at the start of the line, so a line with a key
     // but no pair still gives one POS file, and a line with no number none.
     const char* mark = in.line;

@@ -6,7 +6,10 @@
 // result is checked against slow references written independently of the
 // scanner: a longest-match automaton for where a number ends, strtod for its
 // value, arithmetic modulo 2^32 for header integers and floating-point
-// remainders for the byte reduction. The scans that may read a line store
+// remainders for the byte reduction. The input also gives doubles, near
+// integers, 2^63, the largest double and 2^-1022 or anywhere, printed the
+// ways programs print them and halfway between doubles, whose values and
+// bytes are checked one by one and in a line. The scans that may read a line store
 // past the line's NUL must give exactly what the plain scan gives, whatever
 // stale bytes follow the NUL; the last input byte chooses them (digits,
 // blanks, an exponent, or none: the store ends at the NUL).
@@ -18,7 +21,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "driver/error_text.hpp"
 #include "input/header_scan.hpp"
 #include "input/number_scan.hpp"
 
@@ -76,36 +81,7 @@ const char* reference_number_end(const char* p) {
   return last;
 }
 
-// The value the number [start, end) must have, by strtod on the same digits
-// (a d or D marker read as e), and whether it is out of range.
-void check_value(const char* start, const char* end, const NumberScan& s) {
-  std::string token(start, end);
-  bool nonzero = false;
-  bool in_exponent = false;
-  for (char& c : token) {
-    if (c == 'd' || c == 'D' || c == 'e' || c == 'E') {
-      c = 'e';
-      in_exponent = true;
-    }
-    if (!in_exponent && c >= '1' && c <= '9')
-      nonzero = true;
-  }
-  char* stop = nullptr;
-  double r = std::strtod(token.c_str(), &stop);
-  CHECK(stop == token.c_str() + token.size());
-  if (std::isinf(r)) {
-    CHECK(s.range_error);
-    CHECK(bits(s.value) == bits(r));
-  } else if (nonzero && std::fabs(r) < DBL_MIN) {
-    // Never a subnormal: a non-zero number below the smallest normal double
-    // is +0 and a range error.
-    CHECK(s.range_error);
-    CHECK(bits(s.value) == 0);
-  } else {
-    CHECK(!s.range_error);
-    CHECK(bits(s.value) == bits(r));
-  }
-}
+
 
 // The byte reduction by floating-point arithmetic only: truncate, then the
 // remainder modulo 256, both exact in double precision.
@@ -119,6 +95,47 @@ std::uint8_t reference_byte(double v) {
   if (m < 0)
     m += 256.0;
   return static_cast<std::uint8_t>(static_cast<int>(m));
+}
+
+// The number in `token` by the reference: strtod's correctly rounded
+// value (a d or D marker read as e) with the range rules, the byte it
+// stands for, and whether it is out of range.
+struct Reference {
+  double value;
+  std::uint8_t byte;
+  bool range_error;
+};
+
+Reference reference(const std::string& token) {
+  std::string c = token;
+  bool nonzero = false;
+  bool in_exponent = false;
+  for (char& ch : c) {
+    if (ch == 'd' || ch == 'D' || ch == 'e' || ch == 'E') {
+      ch = 'e';
+      in_exponent = true;
+    }
+    if (!in_exponent && ch >= '1' && ch <= '9')
+      nonzero = true;
+  }
+  char* stop = nullptr;
+  double r = std::strtod(c.c_str(), &stop);
+  CHECK(stop == c.c_str() + c.size());
+  if (std::isinf(r))
+    return Reference{r, 0, true};
+  if (nonzero && std::fabs(r) < DBL_MIN)
+    return Reference{0.0, 0, true};
+  return Reference{r, reference_byte(r), false};
+}
+
+// The value the number [start, end) must have, and whether it is out of
+// range: the scan that gave `s` turned a last-error number of 0 into
+// `last_error`.
+void check_value(const char* start, const char* end, const NumberScan& s,
+                 int last_error) {
+  Reference r = reference(std::string(start, end));
+  CHECK(bits(s.value) == bits(r.value));
+  CHECK(last_error == (r.range_error ? kErrorRange : 0));
 }
 
 // One header integer after whitespace: returns the end, or nullptr.
@@ -180,20 +197,121 @@ void check_bytes_in_store(const char* p, const char* store_end, int count) {
   std::unique_ptr<std::uint8_t[]> got(new std::uint8_t[count > 0 ? count : 1]);
   std::unique_ptr<std::uint8_t[]> want(new std::uint8_t[count > 0 ? count : 1]);
   got[0] = want[0] = 0xa5;
-  bool got_range = false;
+  int got_error = kErrorDiskFull; // an earlier failure's number
   const char* got_end = scan_bytes_in_store(p, store_end, count, got.get(),
-                                            &got_range);
-  bool want_range = false;
+                                            &got_error);
+  int want_error = kErrorDiskFull;
   const char* want_end = p;
   for (int i = 0; i < count; ++i) {
-    NumberScan s = scan_number(want_end);
+    NumberScan s = scan_number(want_end, &want_error);
     want[i] = byte_reduction(s.value);
-    want_range |= s.range_error;
     want_end = s.end;
   }
   CHECK(got_end == want_end);
-  CHECK(got_range == want_range);
+  CHECK(got_error == want_error);
   CHECK(std::memcmp(got.get(), want.get(), count > 0 ? count : 1) == 0);
+}
+
+
+// A double to print, from eight input bytes and a selector: the bits as
+// they are, or a few units in the last place from an integer (from the
+// bits), from 2^63, 2^53, the largest double or 2^-1022, either side.
+double printed_double(const std::uint8_t* bytes, std::uint8_t selector) {
+  double x;
+  std::memcpy(&x, bytes, sizeof x);
+  const double near[] = {0, 0x1p63, 0x1p53, DBL_MAX, DBL_MIN, 256.0, 1.0};
+  unsigned kind = selector % 8;
+  if (kind == 1) {
+    std::int64_t k;
+    std::memcpy(&k, bytes, sizeof k);
+    x = static_cast<double>(k >> (k & 63)); // integers of every size
+  } else if (kind > 1) {
+    x = near[kind - 1];
+  }
+  if (!std::isfinite(x))
+    x = DBL_MAX;
+  for (unsigned steps = selector >> 3 & 3; steps > 0; --steps)
+    x = std::nextafter(x, (selector & 0x20) ? 0.0 : HUGE_VAL);
+  if (!std::isfinite(x))
+    x = DBL_MAX;
+  return (selector & 0x40) ? -x : x;
+}
+
+// x printed the ways programs print doubles, or exactly halfway to the
+// next double up, cut off or padded with digits.
+std::string printed(double x, std::uint8_t form) {
+  char b[160];
+  switch (form % 12) {
+  case 0: std::snprintf(b, sizeof b, "%.6f", x); break;
+  case 1: std::snprintf(b, sizeof b, "%.0f", x); break;
+  case 2: std::snprintf(b, sizeof b, "%.18e", x); break;
+  case 3: std::snprintf(b, sizeof b, "%.17g", x); break;
+  case 4: std::snprintf(b, sizeof b, "%g", x); break;
+  case 5: std::snprintf(b, sizeof b, "%.6e", x); break;
+  case 6: { // Fortran: 0.d1...d14 with a D exponent
+    char e[40];
+    std::snprintf(e, sizeof e, "%.13e", std::fabs(x));
+    std::snprintf(b, sizeof b, "%s0.%c%.13sD%+03d", x < 0 ? "-" : "", e[0], e + 2,
+                  std::atoi(std::strchr(e, 'e') + 1) + 1);
+    break;
+  }
+  case 7: std::snprintf(b, sizeof b, "%.16e", x); break;
+  case 8: std::snprintf(b, sizeof b, "%.20e", x); break;
+  default: {
+#if LDBL_MANT_DIG >= 64
+    // Halfway to the next double up, exactly or within a few digits.
+    long double a = x;
+    long double mid = (a + static_cast<long double>(std::nextafter(x, HUGE_VAL))) / 2;
+    int digits = form % 12 == 9 ? 16 + form / 12 % 8 : form % 12 == 10 ? 40 : 120;
+    std::snprintf(b, sizeof b, "%.*Le", digits, mid);
+#else
+    std::snprintf(b, sizeof b, "%.25e", x);
+#endif
+    break;
+  }
+  }
+  if (std::strchr(b, 'n') != nullptr) // inf or nan: no number
+    std::snprintf(b, sizeof b, "0");
+  return b;
+}
+
+// The numbers printed from the input, each checked against the reference
+// when scanned alone for its value, and all of them taken into bytes in one
+// line as the record loop takes prefix values.
+void check_printed_numbers(const std::uint8_t* data, std::size_t size) {
+  std::string line;
+  std::vector<Reference> want;
+  std::vector<std::string> tokens;
+  for (std::size_t i = 0; i + 10 <= size && tokens.size() < 64; i += 10) {
+    std::string token = printed(printed_double(data + i, data[i + 8]), data[i + 9]);
+    int last_error = 0;
+    NumberScan s = scan_number(token.c_str(), &last_error);
+    Reference r = reference(token);
+    CHECK(s.end == token.c_str() + token.size());
+    CHECK(bits(s.value) == bits(r.value));
+    CHECK((last_error == kErrorRange) == r.range_error);
+    line += data[i + 9] & 0x80 ? "  " : " ";
+    line += token;
+    tokens.push_back(token);
+    want.push_back(r);
+  }
+  line += "\r\n";
+  // In a store with stale digits after the line, as far as the fast scans
+  // look.
+  std::vector<char> store(line.begin(), line.end());
+  store.push_back('\0');
+  store.resize(store.size() + 64, '9');
+  std::vector<std::uint8_t> got(want.size() + 1, 0xa5);
+  int last_error = 0;
+  const char* end = scan_bytes_in_store(store.data(), store.data() + store.size(),
+                                        static_cast<int>(want.size()), got.data(), &last_error);
+  bool range_error = false;
+  for (std::size_t k = 0; k < want.size(); ++k) {
+    CHECK(got[k] == want[k].byte);
+    range_error |= want[k].range_error;
+  }
+  CHECK((last_error == kErrorRange) == range_error);
+  CHECK(end == store.data() + line.size() - 2);
 }
 
 } // namespace
@@ -228,12 +346,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const char* start = p;
     while (space(*start))
       ++start;
-    NumberScan s = scan_number(p);
+    int s_error = 0;
+    NumberScan s = scan_number(p, &s_error);
     const char* in_store = store.get() + (p - text.get());
-    NumberScan t = scan_number_in_store(in_store, store_end);
+    int t_error = 0;
+    NumberScan t = scan_number_in_store(in_store, store_end, &t_error);
     CHECK(t.end - in_store == s.end - p);
     CHECK(bits(t.value) == bits(s.value));
-    CHECK(t.range_error == s.range_error);
+    CHECK(t_error == s_error);
     check_bytes_in_store(in_store, store_end,
                          static_cast<int>((p - text.get()) % 5));
     const char* want_end = reference_number_end(start);
@@ -241,14 +361,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (!want_end) {
       CHECK(s.end == p);
       CHECK(bits(s.value) == 0);
-      CHECK(!s.range_error);
+      CHECK(s_error == 0);
       p = start + 1; // over the whitespace and the byte that stopped the scan
       continue;
     }
     CHECK(s.end == want_end);
     CHECK(s.end <= nul);
-    CHECK(std::isfinite(s.value) || s.range_error);
-    check_value(start, want_end, s);
+    CHECK(std::isfinite(s.value) || s_error == kErrorRange);
+    check_value(start, want_end, s, s_error);
     p = s.end;
   }
 
@@ -267,6 +387,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       check_bytes_in_store(store.get() + (p + 1 - text.get()), store_end,
                            line_count);
   }
+
+  check_printed_numbers(data, size);
 
   // The byte reduction on every bit pattern the input holds, NaN included.
   for (std::size_t i = 0; i + sizeof(double) <= size; i += sizeof(double)) {

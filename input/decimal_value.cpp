@@ -1,20 +1,148 @@
 // Correctly rounded conversion of decimal digits.
 //
-// Most TULO numbers have few digits and a small exponent; both then convert
-// exactly to doubles and one IEEE multiply or divide rounds the result
-// correctly. Everything else is rewritten as plain digits and an exponent and
-// handed to std::from_chars, which rounds correctly for any length: digits
-// that fit in 64 bits straight from the integer, longer ones copied.
+// The digits become an integer of at most 19 significant digits and a power
+// of ten. When both are exact doubles (integer at most 2^53, power at most
+// 22 in size) one IEEE multiply or divide rounds the result correctly.
+// Otherwise the integer is multiplied by a 128-bit power of five, which
+// decides the rounding in all but the rarest cases (the Eisel-Lemire
+// method); with more than 19 significant digits the integer is taken both
+// cut off and one above, and the two must round alike. What stays
+// undecided is rewritten as plain digits and handed to std::from_chars,
+// which rounds correctly for any length.
 #include "input/decimal_value.hpp"
 
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <cstdint>
 #include <limits>
 
-static const double kPow10[] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+#include "driver/error_text.hpp"
+#include "input/digit_runs.hpp"
+#include "input/power_of_five.hpp"
+#include "input/wide_multiply.hpp"
+
+// The significant digits of a number as far as 64 bits hold them: the
+// number is mantissa x 10^scale, or lies strictly between that and
+// (mantissa + 1) x 10^scale when `more` tells that non-zero digits were
+// cut off after the 19th.
+struct Significand {
+  std::uint64_t mantissa;
+  std::int64_t scale;
+  bool more;
+};
+
+// The significand of a number of more than 19 digits, leading zeros
+// skipped.
+static Significand long_significand(const DecimalToken& t) {
+  Significand s{0, t.exponent - t.frac_count, false};
+  int kept = 0;
+  auto take = [&](const char* p, int n) {
+    for (int i = 0; i < n; ++i) {
+      unsigned d = static_cast<unsigned>(p[i] - '0');
+      if (kept == 0 && d == 0)
+        continue;
+      if (kept < 19) {
+        s.mantissa = s.mantissa * 10 + d;
+        ++kept;
+      } else {
+        ++s.scale;
+        s.more |= d != 0;
+      }
+    }
+  };
+  take(t.int_digits, t.int_count);
+  take(t.frac_digits, t.frac_count);
+  return s;
+}
+
+static inline Significand significand(const DecimalToken& t, const char* readable_end) {
+  unsigned int_count = static_cast<unsigned>(t.int_count);
+  unsigned frac_count = static_cast<unsigned>(t.frac_count);
+  if (int_count + frac_count > 19)
+    return long_significand(t);
+  std::uint64_t m = digits_value(t.int_digits, int_count, readable_end) * kPowersOfTen[frac_count] +
+                    digits_value(t.frac_digits, frac_count, readable_end);
+  return Significand{m, t.exponent - t.frac_count, false};
+}
+
+namespace {
+
+// The nearest double to m x 10^q by the range rules, as bits, or the range
+// error it gives; or undecided.
+enum class Rounding { kFinite, kOverflow, kUnderflow, kUndecided };
+struct Rounded {
+  Rounding kind;
+  std::uint64_t bits;
+};
+
+constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << 52;
+
+} // namespace
+
+// m (not 0) x 10^q by the 128-bit power of five. With w = m shifted up to
+// its top bit and T the table entry, w x T is 10^q x m scaled by a power of
+// two; its top 54 bits are the 53 the double keeps and the bit that rounds.
+// The true product lies at or above the computed one (T is truncated), by
+// less than one unit of the word below those taken.
+static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
+  if (q > kMaxPowerOfTen)
+    return Rounded{Rounding::kOverflow, 0};
+  if (q < kMinPowerOfTen)
+    return Rounded{Rounding::kUnderflow, 0};
+  int shift = std::countl_zero(m);
+  std::uint64_t w = m << shift;
+  const Wide& power = kPowersOfFive[static_cast<std::size_t>(q - kMinPowerOfTen)];
+  Wide x = multiply(w, power.high);
+  // The product is at least 2^126: its top bit is bit 63 or 62 of x.high.
+  unsigned lead = static_cast<unsigned>(x.high >> 63);
+  std::uint64_t below = (std::uint64_t{1} << (9 + lead)) - 1; // under the rounding bit
+  bool tie = false;
+  bool undecided = false;
+  if ((x.high & below) == below || (x.high & below) == 0) {
+    // The low half of T may carry into the bits that decide, or the number
+    // may lie exactly halfway: take it into account. The error is then less
+    // than two units of x.low.
+    Wide y = multiply(w, power.low);
+    std::uint64_t low = x.low + y.high;
+    x.high += low < x.low;
+    x.low = low;
+    lead = static_cast<unsigned>(x.high >> 63);
+    below = (std::uint64_t{1} << (9 + lead)) - 1;
+    undecided = (x.high & below) == below && x.low == ~std::uint64_t{0};
+    // Exactly halfway only when the product is exact: T exact (q from 0 to
+    // 55) and nothing left in the lowest word. Otherwise the true number
+    // lies above the computed one.
+    tie = (x.high & below) == 0 && x.low == 0 && y.low == 0 && q >= 0 && q <= 55;
+  }
+  std::uint64_t bits54 = x.high >> (9 + lead);
+  int exponent = 63 + static_cast<int>(lead) - shift +
+                 floor_log2_power_of_ten(static_cast<int>(q)); // of the leading bit
+  // Far out of range whatever a carry would add: a carry from below only
+  // raises the number, at most to the next power of two.
+  if (exponent < -1023)
+    return Rounded{Rounding::kUnderflow, 0};
+  if (exponent > 1023)
+    return Rounded{Rounding::kOverflow, 0};
+  if (undecided)
+    return Rounded{Rounding::kUndecided, 0};
+  if (exponent < -1022) {
+    // In [2^-1023, 2^-1022) a subnormal keeps 52 bits: only with those all
+    // ones and the rounding bit set does the number round up to 2^-1022.
+    if ((bits54 >> 1) == (std::uint64_t{1} << 53) - 1)
+      return Rounded{Rounding::kFinite, kSmallestNormalBits};
+    return Rounded{Rounding::kUnderflow, 0};
+  }
+  // Round half up, except exactly halfway with an even kept part: down.
+  std::uint64_t bits53 = tie && (bits54 & 3) == 1 ? bits54 >> 1 : (bits54 + 1) >> 1;
+  // Rounded up to the next power of two, the bits below the 53rd are 0:
+  // only the exponent moves.
+  exponent += static_cast<int>(bits53 >> 53);
+  if (exponent > 1023)
+    return Rounded{Rounding::kOverflow, 0};
+  return Rounded{Rounding::kFinite, static_cast<std::uint64_t>(exponent + 1023) << 52 |
+                                        (bits53 & (kSmallestNormalBits - 1))};
+}
 
 // More significant digits than a double can need to round correctly (767);
 // the rest only matter as "zero or not".
@@ -28,8 +156,8 @@ static constexpr int kDigitsRoom = kMaxDigits + 24;
 // correctly for any length. [digits, end) must lie in a buffer of
 // kDigitsRoom bytes, which gets the exponent appended; the syntax caps the
 // written exponent, so `e` stays far inside 11 digits.
-static double correctly_rounded(char* digits, char* end, std::int64_t e,
-                                bool negative, bool* range_error) {
+static double correctly_rounded(char* digits, char* end, std::int64_t e, bool negative,
+                                int* last_error) {
   std::int64_t kept = end - digits;
   *end++ = 'e';
   end = std::to_chars(end, digits + kDigitsRoom, e).ptr;
@@ -49,19 +177,19 @@ static double correctly_rounded(char* digits, char* end, std::int64_t e,
     underflow = true; // subnormal, or rounded to zero
   }
   if (overflow) {
-    *range_error = true;
+    *last_error = kErrorRange;
     return negative ? -std::numeric_limits<double>::infinity()
                     : std::numeric_limits<double>::infinity();
   }
   if (underflow) {
-    *range_error = true;
+    *last_error = kErrorRange;
     return 0.0;
   }
   return negative ? -v : v;
 }
 
-// The value of a number of 20 significant digits or more.
-static double slow_value(const DecimalToken& t, bool* range_error) {
+// The value of a number that the power of five leaves undecided.
+[[gnu::noinline]] static double slow_value(const DecimalToken& t, int* last_error) {
   char buf[kDigitsRoom];
   int kept = 0;
   std::int64_t dropped = 0;
@@ -85,29 +213,38 @@ static double slow_value(const DecimalToken& t, bool* range_error) {
     buf[kept++] = '1', --dropped; // a sticky digit keeps "just above" exact
 
   // value = digits * 10^e
-  return correctly_rounded(buf, buf + kept, t.exponent - t.frac_count + dropped,
-                           t.negative, range_error);
+  return correctly_rounded(buf, buf + kept, t.exponent - t.frac_count + dropped, t.negative,
+                           last_error);
 }
 
-double scaled_value(std::uint64_t mantissa, std::int64_t exponent,
-                    bool negative, bool* range_error) {
-  *range_error = false;
-  if (mantissa == 0)
-    return negative ? -0.0 : 0.0;
-  if (mantissa <= (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
-    double m = static_cast<double>(mantissa);
-    double v = exponent >= 0 ? m * kPow10[exponent] : m / kPow10[-exponent];
-    return negative ? -v : v;
+double decimal_value(const DecimalToken& t, const char* readable_end, int* last_error) {
+  Significand s = significand(t, readable_end);
+  if (s.mantissa == 0)
+    return t.negative ? -0.0 : 0.0;
+  if (!s.more && s.mantissa <= (std::uint64_t{1} << 53) && s.scale >= -22 && s.scale <= 22) {
+    double v = exact_product(s.mantissa, static_cast<int>(s.scale));
+    return t.negative ? -v : v;
   }
-  char buf[kDigitsRoom];
-  char* end = std::to_chars(buf, buf + 20, mantissa).ptr;
-  return correctly_rounded(buf, end, exponent, negative, range_error);
-}
-
-double decimal_value(const DecimalToken& t, bool* range_error) {
-  if (t.significant <= 19)
-    return scaled_value(t.mantissa, t.exponent - t.frac_count, t.negative,
-                        range_error);
-  *range_error = false;
-  return slow_value(t, range_error);
+  Rounded r = nearest_double(s.mantissa, s.scale);
+  if (s.more) {
+    // Strictly between the cut-off digits and one above them: decided when
+    // both round alike.
+    Rounded above = nearest_double(s.mantissa + 1, s.scale);
+    if (above.kind != r.kind || above.bits != r.bits)
+      r.kind = Rounding::kUndecided;
+  }
+  switch (r.kind) {
+  case Rounding::kFinite:
+    return std::bit_cast<double>(r.bits | std::uint64_t{t.negative} << 63);
+  case Rounding::kOverflow:
+    *last_error = kErrorRange;
+    return t.negative ? -std::numeric_limits<double>::infinity()
+                      : std::numeric_limits<double>::infinity();
+  case Rounding::kUnderflow:
+    *last_error = kErrorRange;
+    return 0.0;
+  case Rounding::kUndecided:
+    break;
+  }
+  return slow_value(t, last_error);
 }

@@ -11,28 +11,29 @@ struct NumberScan {
   const char* end;
   /// The number rounded to double precision; 0 if none was found.
   double value;
-  /// The number was out of range (last-error number 34).
-  bool range_error;
 };
 
 /// Scans one decimal number from `p` in NUL-terminated text. A failed scan
-/// gives 0 and consumes nothing, not even the whitespace it skipped.
-NumberScan scan_number(const char* p);
+/// gives 0 and consumes nothing, not even the whitespace it skipped. A
+/// number out of the range of doubles sets `*last_error` to kErrorRange at
+/// once; otherwise `*last_error` is left alone.
+NumberScan scan_number(const char* p, int* last_error);
 
 /// The same scan for text held in a store that ends at `store_end`: the
 /// result is exactly scan_number's, but bytes from `p` up to `store_end`
 /// may be read, past the text's NUL too (their values never matter), so
 /// that digits are taken eight at a time. For record lines in the line
 /// store.
-NumberScan scan_number_in_store(const char* p, const char* store_end);
+NumberScan scan_number_in_store(const char* p, const char* store_end,
+                                int* last_error);
 
 /// Scans `count` numbers (none if it is 0 or less) one after another with
 /// scan_number_in_store, each from where the previous one stopped, and
 /// stores the byte_reduction of each value in `bytes`. Returns where the
-/// last scan stopped (`p` if none moved); `*range_error` tells whether any
-/// of them was out of range.
+/// last scan stopped (`p` if none moved). Each number out of range sets
+/// `*last_error` to kErrorRange as it is scanned.
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
-                                std::uint8_t* bytes, bool* range_error);
+                                std::uint8_t* bytes, int* last_error);
 
 /// The byte a value stands for in a POS file: the value truncated toward
 /// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of 2^63 or

@@ -1,28 +1,23 @@
-// Decimal syntax of record-line numbers.
+// The decimal syntax of record-line numbers: the one grammar.
 #include "input/number_syntax.hpp"
 
 static inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Adds the digits [p, end) to the significant-digit integer.
-static inline void gather(const char* p, const char* end, DecimalToken* t) {
-  std::uint64_t m = t->mantissa;
-  int sig = t->significant;
-  for (; p != end && sig <= 19; ++p) {
-    unsigned d = static_cast<unsigned>(*p - '0');
-    if (sig == 19) {
-      // A twentieth significant digit: the integer is no longer the number.
-      sig = 20;
-      break;
-    }
-    m = m * 10 + d;
-    if (m != 0)
-      ++sig;
+// The end of the run of digits at p: eight bytes at a time while they end
+// at or before readable_end, then byte by byte.
+static inline const char* skip_digits(const char* p, const char* readable_end) {
+  while (readable_end - p >= 8) {
+    unsigned n = digit_run(eight_bytes(p));
+    p += n;
+    if (n < 8)
+      return p;
   }
-  t->mantissa = m;
-  t->significant = sig;
+  while (is_digit(*p))
+    ++p;
+  return p;
 }
 
-bool scan_decimal_syntax(const char* p, DecimalToken* t) {
+bool scan_decimal_syntax(const char* p, const char* readable_end, DecimalToken* t) {
   while (is_tulo_space(*p))
     ++p;
   t->negative = false;
@@ -31,16 +26,13 @@ bool scan_decimal_syntax(const char* p, DecimalToken* t) {
     ++p;
   }
   t->int_digits = p;
-  while (is_digit(*p))
-    ++p;
+  p = skip_digits(p, readable_end);
   t->int_count = static_cast<int>(p - t->int_digits);
   t->frac_digits = p;
   t->frac_count = 0;
   if (*p == '.') {
     const char* f = p + 1;
-    const char* q = f;
-    while (is_digit(*q))
-      ++q;
+    const char* q = skip_digits(f, readable_end);
     if (t->int_count == 0 && q == f)
       return false; // a point alone is no number
     t->frac_digits = f;
@@ -69,10 +61,5 @@ bool scan_decimal_syntax(const char* p, DecimalToken* t) {
     }
   }
   t->end = p;
-
-  t->mantissa = 0;
-  t->significant = 0;
-  gather(t->int_digits, t->int_digits + t->int_count, t);
-  gather(t->frac_digits, t->frac_digits + t->frac_count, t);
   return true;
 }

@@ -2,8 +2,11 @@
 // checked against the C library's strtod on the same digits.
 #include "input/decimal_value.hpp"
 #include "input/number_syntax.hpp"
+#include "input/wide_multiply.hpp"
 
 #include <gtest/gtest.h>
+
+#include "driver/error_text.hpp"
 
 #include <bit>
 #include <cfloat>
@@ -30,9 +33,11 @@ Value convert(const std::string& text) {
   if (!ok)
     return {0, false};
   EXPECT_EQ(t.end, text.c_str() + text.size()) << text;
-  bool range_error = true; // must be cleared when there is no error
-  double v = decimal_value(t, &range_error);
-  return {v, range_error};
+  // An earlier failure's number: left alone in range, replaced out of it.
+  int last_error = kErrorDiskFull;
+  double v = decimal_value(t, &last_error);
+  EXPECT_TRUE(last_error == kErrorDiskFull || last_error == kErrorRange) << text;
+  return {v, last_error == kErrorRange};
 }
 
 // What the converter must give: strtod's correctly rounded value (with the
@@ -155,6 +160,23 @@ TEST(DecimalValue, FormsAroundTheFastPath) {
       "1.00000000000000011102230246251565405e0", "1.00000000000000011102230246251565403e0",
       "5e-324", "1e-307", "1e-308", "3e-308", "1.5e308", "-0.00001", "+7e+7",
       "2.47032822920623272e-324", "6.6e-1", "1d1", "1D-1", "1E+0",
+      // Leading zeros do not count among the 19 digits an integer holds.
+      "000.000", "0.0012", "12.00", "00012.5", "18446744073709551615",
+      "0.00000000001234567890123456789",
+      "000000000000000000000000000001234567890123456789",
+      "1234567890.123456789", "1234567890.1234567890", "123456789012345678901234567890",
+      // Up to 19 digits beyond what doubles hold exactly, where the product
+      // with the power of five decides: exactly halfway with an exact power
+      // (ties to even, both ways), the ends of the table, near the largest
+      // double and near 2^-1022 from both sides.
+      "14411518807585592e1", "14411518807585596e1", "9223372036854776832",
+      "9223372036854778880", "18014398509481990", "1844674407370955161500e-3",
+      "9999999999999999999e-342", "1e-342", "1e-343", "9999999999999999999e308", "1e308",
+      "1797693134862315708e290", "1797693134862315807e290", "1797693134862315808e290",
+      "2225073858507201136e-326", "2225073858507201137e-326", "2225073858507200889e-326",
+      "2225073858507201e-323",
+      "4940656458412465441e-342", "1234567890123456789e-300", "9007199254740993e22",
+      "7.1e-2", "12345678901234567e-20", "9999999999999999e-22", "1.0000000000000002",
   };
   for (const char* text : texts)
     expect_like_strtod(text);
@@ -327,6 +349,36 @@ TEST(DecimalValue, RandomLongMantissasAgreeWithStrtod) {
     if (HasFailure())
       break;
   }
+}
+
+// The 128-bit product from 32-bit halves (for compilers without a 128-bit
+// integer) against the one that has it.
+TEST(WideMultiply, HalvesGiveTheFullProduct) {
+  const std::uint64_t edges[] = {0, 1, 2, 0xffffffffu, 0x100000000u, 0xfffffffffffffffeu,
+                                 0xffffffffffffffffu, 0x8000000000000000u, 0x7fffffffffffffffu,
+                                 0xcccccccccccccccdu, 0x0000000100000001u};
+  std::mt19937_64 rng(128);
+  std::vector<std::uint64_t> values(std::begin(edges), std::end(edges));
+  for (int i = 0; i < 2000; ++i)
+    values.push_back(rng() >> (rng() % 64));
+  for (std::uint64_t a : values) {
+    for (std::uint64_t b : {values[0], values[2], values[3], values[6], rng(), rng() >> 32}) {
+      Wide got = multiply_halves(a, b);
+#if defined(__SIZEOF_INT128__)
+      unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
+      ASSERT_EQ(got.high, static_cast<std::uint64_t>(p >> 64)) << a << " * " << b;
+      ASSERT_EQ(got.low, static_cast<std::uint64_t>(p)) << a << " * " << b;
+#endif
+      // Whatever the compiler: the low half is the product modulo 2^64.
+      ASSERT_EQ(got.low, a * b);
+      Wide m = multiply(a, b);
+      ASSERT_EQ(m.high, got.high);
+      ASSERT_EQ(m.low, got.low);
+    }
+  }
+  static_assert(multiply_halves(0xffffffffffffffffu, 0xffffffffffffffffu).high ==
+                    0xfffffffffffffffeu &&
+                multiply_halves(0xffffffffffffffffu, 0xffffffffffffffffu).low == 1);
 }
 
 } // namespace

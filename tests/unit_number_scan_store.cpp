@@ -6,10 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include "driver/error_text.hpp"
+
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,18 +38,26 @@ void expect_same_everywhere(const std::string& text, std::size_t offset,
   const char* store_end = store.data() + store.size();
   for (std::size_t i = 0; i <= text.size(); ++i) {
     const char* p = store.data() + offset + i;
-    NumberScan want = scan_number(p);
-    NumberScan got = scan_number_in_store(p, store_end);
+    int want_error = 0;
+    int got_error = 0;
+    NumberScan want = scan_number(p, &want_error);
+    NumberScan got = scan_number_in_store(p, store_end, &got_error);
+    // The same number taken into a byte, with the fast recognisers.
+    std::uint8_t byte = 0xa5;
+    int byte_error = 0;
+    const char* byte_end = scan_bytes_in_store(p, store_end, 1, &byte, &byte_error);
     if (got.end != want.end || bits(got.value) != bits(want.value) ||
-        got.range_error != want.range_error) {
+        got_error != want_error || byte_end != want.end ||
+        byte != byte_reduction(want.value) || byte_error != want_error) {
       ADD_FAILURE() << "text " << ::testing::PrintToString(text) << " from "
                     << i << ", at " << offset << " in " << size
                     << " bytes, filled with "
                     << ::testing::PrintToString(fill) << ": end "
                     << (got.end - p) << " value " << got.value << " error "
-                    << got.range_error << ", want end " << (want.end - p)
-                    << " value " << want.value << " error "
-                    << want.range_error;
+                    << got_error << ", byte end " << (byte_end - p) << " byte "
+                    << int{byte} << " error " << byte_error << ", want end "
+                    << (want.end - p) << " value " << want.value << " error "
+                    << want_error;
       return;
     }
   }
@@ -65,6 +78,8 @@ TEST(NumberScanInStore, SameAsThePlainScanAtEveryPlaceInTheStore) {
       "-.5 5. +7 -0 -0.000000 +.25",
       ". - + -. +.e5 .e5",
       "1e5 1d-3 1E+2 2.5D2 1e 1e+ 1e- 1ex 1e99999 1e400 1e-400 0e400",
+      "-1.234567890123456789e+02 -0.12345678901234D+03 5.123456e+187 1.23457e-07",
+      "-123.45678901234567 2.55999999999999999e+02 9.99999999999999999e-01",
       "5+3 1.5.5 1-2+3 0x10 1,5 1..5 --5 +-5",
       "12\t34\v56\f78\r90\n",
       "  \t 8        -9    ",
@@ -78,7 +93,7 @@ TEST(NumberScanInStore, SameAsThePlainScanAtEveryPlaceInTheStore) {
     for (char fill : fills) {
       // Small stores put the text near the store's end, large ones far
       // from it.
-      for (std::size_t size : {t.size() + 1, t.size() + 9, t.size() + 40}) {
+      for (std::size_t size : {t.size() + 1, t.size() + 9, t.size() + 40, t.size() + 72}) {
         for (std::size_t offset = 0; offset + t.size() + 1 <= size; ++offset)
           expect_same_everywhere(t, offset, size, fill);
       }
@@ -97,7 +112,7 @@ TEST(NumberScanInStore, SameAsThePlainScanOnRandomText) {
     std::string text;
     for (std::size_t i = 0; i < length; ++i)
       text += alphabet[rng() % (sizeof alphabet - 1)];
-    std::size_t slack = rng() % 48;
+    std::size_t slack = rng() % 80;
     std::size_t size = text.size() + 1 + slack;
     std::size_t offset = rng() % (slack + 1);
     char fill = alphabet[rng() % (sizeof alphabet - 1)];
@@ -118,7 +133,9 @@ TEST(NumberScanInStore, SixteenDigitsRoundOnce) {
     std::size_t n = std::strlen(text);
     std::memcpy(store.data(), text, n);
     store[n] = '\0';
-    NumberScan s = scan_number_in_store(store.data(), store.data() + store.size());
+    int last_error = 0;
+    NumberScan s = scan_number_in_store(store.data(), store.data() + store.size(),
+                                        &last_error);
     EXPECT_EQ(s.end, store.data() + n) << text;
     EXPECT_EQ(bits(s.value), bits(std::strtod(text, nullptr))) << text;
   }
@@ -158,10 +175,12 @@ TEST(NumberScanInStore, UsualFormsRoundCorrectly) {
     store[0] = ' ';
     store[n + 1] = (r >> 60) & 1 ? ' ' : '\n';
     store[n + 2] = '\0';
-    NumberScan s = scan_number_in_store(store.data(), store.data() + store.size());
+    int last_error = 0;
+    NumberScan s = scan_number_in_store(store.data(), store.data() + store.size(),
+                                        &last_error);
     ASSERT_EQ(s.end, store.data() + 1 + n) << token;
     ASSERT_EQ(bits(s.value), bits(std::strtod(token, nullptr))) << token;
-    ASSERT_FALSE(s.range_error) << token;
+    ASSERT_EQ(last_error, 0) << token;
   }
 }
 
@@ -171,20 +190,19 @@ namespace {
 
 // The prefix values of a record line scanned in one call must give what
 // scanning them one by one gives: the bytes, where the scans stop, and
-// whether any was out of range.
+// the last-error number (left alone unless a number is out of range).
 struct Bytes {
   std::vector<int> bytes;
   std::ptrdiff_t end;
-  bool range_error;
+  int last_error;
 };
 
 Bytes one_by_one(const char* p, int count) {
-  Bytes b{{}, 0, false};
+  Bytes b{{}, 0, kErrorDiskFull};
   const char* start = p;
   for (int k = 0; k < count; ++k) {
-    NumberScan s = scan_number(p);
+    NumberScan s = scan_number(p, &b.last_error);
     b.bytes.push_back(byte_reduction(s.value));
-    b.range_error |= s.range_error;
     p = s.end;
   }
   b.end = p - start;
@@ -195,9 +213,9 @@ Bytes in_one_call(const std::string& line, int count, char fill) {
   std::vector<char> store(line.size() + 1 + 30, fill);
   std::memcpy(store.data(), line.c_str(), line.size() + 1);
   std::vector<std::uint8_t> out(count > 0 ? count : 0, 0xa5);
-  Bytes b{{}, 0, true};
+  Bytes b{{}, 0, kErrorDiskFull};
   const char* end = scan_bytes_in_store(store.data(), store.data() + store.size(),
-                                        count, out.data(), &b.range_error);
+                                        count, out.data(), &b.last_error);
   b.bytes.assign(out.begin(), out.end());
   b.end = end - store.data();
   return b;
@@ -210,6 +228,18 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
       "7 -0.000001 -0.5 -0 +0 -99999999.99999 99999999.999999 12345678.1234567\n",
       "7 255.99999999999999999 -255.9999999999999999 1e400 -1e400 1e-400 5\n",
       "7 1 2 x 3 4\n",
+      // Eight digits of integer part across the point, and just fewer.
+      "7 1234567.8e1 -9999999.9e1 123456.78e2 1.2345678e7 -1234567.89e1 1234567.e1\n",
+      // The forms programs print, one per line and mixed, near integers,
+      // 2^63 and the ends of the range.
+      "7 -1.234567890123456789e+02 2.559999999999999999e+02 -2.550000000000000000e+02\r\n",
+      "7 -0.25599999999999999D+03 0.99999999999999999D+00 -0.12345678901234D+03\r\n",
+      "7 -123.45678901234567 255.99999999999999 0.9999999999999999 -0.99999999999999999\n",
+      "7 1.23457e-07 -37106.9 6.94056e+15 0.993646 -9.75434e+14 1e+300 2.5e-310 -0\n",
+      "7 5.123456e+187 -6.526156e+215 1.005286e-105 2.55e+02 9.223372e+18 9.223373e+18\n",
+      "7 9223372036854775295 9223372036854775296 9.2233720368547758e18 -9.2233720368547752e+18\n",
+      "7 1.7976931348623157e+308 1.7976931348623159e+308 2.2250738585072011e-308 5e-324\n",
+      "7 18446744073709551615 1.8446744073709551615e19 1e19 1e18 -1000000000000000000\n",
       "7 1,2 3\n",
       "7 5+3 1.5.5 .5 5. 0x10\n",
       "",
@@ -224,56 +254,108 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
         Bytes got = in_one_call(line, count, fill);
         EXPECT_EQ(got.bytes, want.bytes);
         EXPECT_EQ(got.end, want.end);
-        EXPECT_EQ(got.range_error, want.range_error);
+        EXPECT_EQ(got.last_error, want.last_error);
       }
     }
   }
 }
 
+// A double for a random token: anywhere, or within a few units in the
+// last place of an integer, of 2^63, or of the largest double.
+double random_double(std::mt19937_64& rng) {
+  std::uint64_t r = rng();
+  double x;
+  switch (r % 4) {
+  case 0:
+    x = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(r >> 8 & 127) - 100);
+    break;
+  case 1:
+    x = static_cast<double>(static_cast<std::int64_t>(rng() % 2000001) - 1000000);
+    break;
+  case 2:
+    x = 9223372036854775808.0;
+    break;
+  default:
+    x = DBL_MAX;
+    break;
+  }
+  for (int steps = static_cast<int>(r >> 16 & 3); steps > 0; --steps)
+    x = std::nextafter(x, (r >> 20 & 1) ? 0.0 : std::numeric_limits<double>::infinity());
+  if (!std::isfinite(x))
+    x = DBL_MAX;
+  return (r >> 21 & 1) ? -x : x;
+}
+
+// One token in one of the forms below: as people write numbers, and as
+// programs print doubles.
+std::string random_token(std::mt19937_64& rng, int form) {
+  std::uint64_t r = rng();
+  char token[64];
+  switch (form) {
+  case 0: // up to eight digits on either side of the point
+    std::snprintf(token, sizeof token, "%s%llu.%0*llu", (r & 8) ? "-" : "",
+                  static_cast<unsigned long long>((r >> 8) % 100000000),
+                  static_cast<int>((r >> 4) % 8) + 1,
+                  static_cast<unsigned long long>((r >> 40) % 100000000));
+    break;
+  case 1: // just below an integer
+    std::snprintf(token, sizeof token, "%s%u.99999999", (r & 8) ? "-" : "",
+                  static_cast<unsigned>((r >> 8) % 100000));
+    break;
+  case 2:
+    std::snprintf(token, sizeof token, "%u", static_cast<unsigned>((r >> 8) % 100000));
+    break;
+  case 3: // exponents, in range and out of it
+    std::snprintf(token, sizeof token, "%u.%ue%d", static_cast<unsigned>((r >> 8) % 100),
+                  static_cast<unsigned>((r >> 16) % 100),
+                  static_cast<int>((r >> 24) % 800) - 400);
+    break;
+  case 4: // long mantissas
+    std::snprintf(token, sizeof token, "%llu%llu.%llu",
+                  static_cast<unsigned long long>((r >> 8) % 1000000000),
+                  static_cast<unsigned long long>(rng() % 1000000000000ull),
+                  static_cast<unsigned long long>(rng() % 1000000000000ull));
+    break;
+  case 5: // numpy's default
+    std::snprintf(token, sizeof token, "%.18e", random_double(rng));
+    break;
+  case 6: // up to 17 significant digits, as Python's repr
+    std::snprintf(token, sizeof token, "%.*g", static_cast<int>(r % 17) + 1, random_double(rng));
+    break;
+  case 7: // C's %g across magnitudes
+    std::snprintf(token, sizeof token, "%g",
+                  std::ldexp(static_cast<double>(r >> 11), static_cast<int>(r % 120) - 100));
+    break;
+  default: { // Fortran list output: 0.d1...d14 with a D exponent
+    char e[40];
+    std::snprintf(e, sizeof e, "%.13e", std::fabs(random_double(rng)));
+    std::snprintf(token, sizeof token, "%s0.%c%.13sD%+03d", (r & 1) ? "-" : "", e[0], e + 2,
+                  std::atoi(std::strchr(e, 'e') + 1) + 1);
+    break;
+  }
+  }
+  return token;
+}
+
 TEST(ScanBytesInStore, SameAsScanningOneByOneOnRandomLines) {
   std::mt19937_64 rng(31337);
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 6000; ++round) {
     std::string line;
-    int tokens = static_cast<int>(rng() % 30);
+    int tokens = static_cast<int>(rng() % 40);
+    // Most lines hold one form; some mix them all.
+    int line_form = static_cast<int>(rng() % 11);
     for (int i = 0; i < tokens; ++i) {
-      std::uint64_t r = rng();
-      char token[64];
-      switch (r % 5) {
-      case 0: // up to eight digits on either side of the point
-        std::snprintf(token, sizeof token, "%s%llu.%0*llu", (r & 8) ? "-" : "",
-                      static_cast<unsigned long long>((r >> 8) % 100000000),
-                      static_cast<int>((r >> 4) % 8) + 1,
-                      static_cast<unsigned long long>((r >> 40) % 100000000));
-        break;
-      case 1: // just below an integer
-        std::snprintf(token, sizeof token, "%s%u.99999999", (r & 8) ? "-" : "",
-                      static_cast<unsigned>((r >> 8) % 100000));
-        break;
-      case 2:
-        std::snprintf(token, sizeof token, "%u", static_cast<unsigned>((r >> 8) % 100000));
-        break;
-      case 3: // exponents, in range and out of it
-        std::snprintf(token, sizeof token, "%u.%ue%d", static_cast<unsigned>((r >> 8) % 100),
-                      static_cast<unsigned>((r >> 16) % 100),
-                      static_cast<int>((r >> 24) % 800) - 400);
-        break;
-      default: // long mantissas
-        std::snprintf(token, sizeof token, "%llu%llu.%llu",
-                      static_cast<unsigned long long>((r >> 8) % 1000000000),
-                      static_cast<unsigned long long>(rng() % 1000000000000ull),
-                      static_cast<unsigned long long>(rng() % 1000000000000ull));
-        break;
-      }
-      line += (r >> 62) ? " " : "\t";
-      line += token;
+      int form = line_form < 9 ? line_form : static_cast<int>(rng() % 9);
+      line += (rng() >> 62) ? " " : "\t";
+      line += random_token(rng, form);
     }
     line += "\r\n";
-    int count = static_cast<int>(rng() % 32);
+    int count = static_cast<int>(rng() % 42);
     Bytes want = one_by_one(line.c_str(), count);
     Bytes got = in_one_call(line, count, '7');
     ASSERT_EQ(got.bytes, want.bytes) << line;
     ASSERT_EQ(got.end, want.end) << line;
-    ASSERT_EQ(got.range_error, want.range_error) << line;
+    ASSERT_EQ(got.last_error, want.last_error) << line;
   }
 }
 

@@ -4,9 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
+
+// Which recogniser must take a form (each takes the forms of the one
+// before it too): none leaves it to the grammar.
+enum Fast { kNone, kShort, kCommon };
 
 struct SyntaxCase {
   const char* text;
@@ -17,72 +24,87 @@ struct SyntaxCase {
   const char* int_digits;
   const char* frac_digits;
   std::int64_t exponent;
+  Fast fast;
 };
 
 const SyntaxCase kSyntax[] = {
     // Mantissa forms.
-    {"5", true, 1, false, "5", "", 0},
-    {"5.", true, 2, false, "5", "", 0},
-    {".5", true, 2, false, "", "5", 0},
-    {"5.25", true, 4, false, "5", "25", 0},
-    {"007.500", true, 7, false, "007", "500", 0},
-    {"+5", true, 2, false, "5", "", 0},
-    {"-5", true, 2, true, "5", "", 0},
-    {"-.5", true, 3, true, "", "5", 0},
-    {"+0.", true, 3, false, "0", "", 0},
-    {"-0", true, 2, true, "0", "", 0},
+    {"5", true, 1, false, "5", "", 0, kShort},
+    {"5.", true, 2, false, "5", "", 0, kShort},
+    {".5", true, 2, false, "", "5", 0, kShort},
+    {"5.25", true, 4, false, "5", "25", 0, kShort},
+    {"007.500", true, 7, false, "007", "500", 0, kShort},
+    {"+5", true, 2, false, "5", "", 0, kShort},
+    {"-5", true, 2, true, "5", "", 0, kShort},
+    {"-.5", true, 3, true, "", "5", 0, kShort},
+    {"+0.", true, 3, false, "0", "", 0, kShort},
+    {"-0", true, 2, true, "0", "", 0, kShort},
     // Exponent markers, signs and missing exponent digits.
-    {"1e2", true, 3, false, "1", "", 2},
-    {"1E2", true, 3, false, "1", "", 2},
-    {"1d2", true, 3, false, "1", "", 2},
-    {"1D2", true, 3, false, "1", "", 2},
-    {"1e+2", true, 4, false, "1", "", 2},
-    {"1D-2", true, 4, false, "1", "", -2},
-    {"5.e3", true, 4, false, "5", "", 3},
-    {".5e-3", true, 5, false, "", "5", -3},
-    {"1e", true, 1, false, "1", "", 0},
-    {"1e+", true, 1, false, "1", "", 0},
-    {"1d-", true, 1, false, "1", "", 0},
-    {"1e-x", true, 1, false, "1", "", 0},
-    {"1ee5", true, 1, false, "1", "", 0},
-    {"1e+-5", true, 1, false, "1", "", 0},
-    {"1e 5", true, 1, false, "1", "", 0},
-    {"1e5.5", true, 3, false, "1", "", 5},
-    {"1e5e5", true, 3, false, "1", "", 5},
-    {"1e0000000000000000000007", true, 24, false, "1", "", 7},
-    {"1f2", true, 1, false, "1", "", 0},
+    {"1e2", true, 3, false, "1", "", 2, kCommon},
+    {"1E2", true, 3, false, "1", "", 2, kCommon},
+    {"1d2", true, 3, false, "1", "", 2, kCommon},
+    {"1D2", true, 3, false, "1", "", 2, kCommon},
+    {"1e+2", true, 4, false, "1", "", 2, kCommon},
+    {"1D-2", true, 4, false, "1", "", -2, kCommon},
+    {"5.e3", true, 4, false, "5", "", 3, kCommon},
+    {".5e-3", true, 5, false, "", "5", -3, kCommon},
+    {"1e", true, 1, false, "1", "", 0, kNone},
+    {"1e+", true, 1, false, "1", "", 0, kNone},
+    {"1d-", true, 1, false, "1", "", 0, kNone},
+    {"1e-x", true, 1, false, "1", "", 0, kNone},
+    {"1ee5", true, 1, false, "1", "", 0, kNone},
+    {"1e+-5", true, 1, false, "1", "", 0, kNone},
+    {"1e 5", true, 1, false, "1", "", 0, kNone},
+    {"1e5.5", true, 3, false, "1", "", 5, kNone},
+    {"1e5e5", true, 3, false, "1", "", 5, kNone},
+    {"1e0000000000000000000007", true, 24, false, "1", "", 7, kNone},
+    {"1f2", true, 1, false, "1", "", 0, kCommon},
     // A sign after the mantissa belongs to the next field.
-    {"5+3", true, 1, false, "5", "", 0},
-    {"5-3", true, 1, false, "5", "", 0},
-    {"1.5-2", true, 3, false, "1", "5", 0},
+    {"5+3", true, 1, false, "5", "", 0, kNone},
+    {"5-3", true, 1, false, "5", "", 0, kNone},
+    {"1.5-2", true, 3, false, "1", "5", 0, kNone},
     // No hexadecimal, no separators, only one point.
-    {"0x10", true, 1, false, "0", "", 0},
-    {"1,000", true, 1, false, "1", "", 0},
-    {"1_000", true, 1, false, "1", "", 0},
-    {"1.2.3", true, 3, false, "1", "2", 0},
-    {"5..", true, 2, false, "5", "", 0},
-    {"1 2", true, 1, false, "1", "", 0},
+    {"0x10", true, 1, false, "0", "", 0, kCommon},
+    {"1,000", true, 1, false, "1", "", 0, kCommon},
+    {"1_000", true, 1, false, "1", "", 0, kCommon},
+    {"1.2.3", true, 3, false, "1", "2", 0, kNone},
+    {"5..", true, 2, false, "5", "", 0, kNone},
+    {"1 2", true, 1, false, "1", "", 0, kShort},
+    // The forms programs write, and the limits of the fast recognisers.
+    {"-123456", true, 7, true, "123456", "", 0, kShort},
+    {"12345678.1234567", true, 16, false, "12345678", "1234567", 0, kCommon},
+    {"123456789", true, 9, false, "123456789", "", 0, kCommon},
+    {"-1.234567890123456789e+02", true, 25, true, "1", "234567890123456789", 2, kCommon},
+    {"-0.12345678901234D+03", true, 21, true, "0", "12345678901234", 3, kCommon},
+    {"5.123456e+187", true, 13, false, "5", "123456", 187, kCommon},
+    {"1.23457e-07", true, 11, false, "1", "23457", -7, kCommon},
+    {"1e12345678", true, 10, false, "1", "", 12345678, kCommon},
+    {"1e123456789", true, 11, false, "1", "", 123456789, kNone},
+    {"1234567890123456789012345678901", true, 31, false, "1234567890123456789012345678901", "",
+     0, kCommon},
+    {"12345678901234567890123456789012", true, 32, false, "12345678901234567890123456789012",
+     "", 0, kNone},
     // Leading whitespace is skipped and counted in the end position.
-    {" \t\n\v\f\r7", true, 7, false, "7", "", 0},
+    {" \t\n\v\f\r7", true, 7, false, "7", "", 0, kShort},
     // No number at all.
-    {"", false, 0, false, "", "", 0},
-    {".", false, 0, false, "", "", 0},
-    {"+", false, 0, false, "", "", 0},
-    {"-", false, 0, false, "", "", 0},
-    {"+.", false, 0, false, "", "", 0},
-    {"-.e5", false, 0, false, "", "", 0},
-    {"..5", false, 0, false, "", "", 0},
-    {"--1", false, 0, false, "", "", 0},
-    {"+-1", false, 0, false, "", "", 0},
-    {"- 1", false, 0, false, "", "", 0},
-    {"e5", false, 0, false, "", "", 0},
-    {"inf", false, 0, false, "", "", 0},
-    {"-inf", false, 0, false, "", "", 0},
-    {"infinity", false, 0, false, "", "", 0},
-    {"nan", false, 0, false, "", "", 0},
-    {"NaN", false, 0, false, "", "", 0},
-    {"x1", false, 0, false, "", "", 0},
-    {"   ", false, 0, false, "", "", 0},
+    {"", false, 0, false, "", "", 0, kNone},
+    {".", false, 0, false, "", "", 0, kNone},
+    {"+", false, 0, false, "", "", 0, kNone},
+    {"-", false, 0, false, "", "", 0, kNone},
+    {"+.", false, 0, false, "", "", 0, kNone},
+    {"-.e5", false, 0, false, "", "", 0, kNone},
+    {"..5", false, 0, false, "", "", 0, kNone},
+    {"--1", false, 0, false, "", "", 0, kNone},
+    {"+-1", false, 0, false, "", "", 0, kNone},
+    {"- 1", false, 0, false, "", "", 0, kNone},
+    {"e5", false, 0, false, "", "", 0, kNone},
+    {"inf", false, 0, false, "", "", 0, kNone},
+    {"-inf", false, 0, false, "", "", 0, kNone},
+    {"infinity", false, 0, false, "", "", 0, kNone},
+    {"nan", false, 0, false, "", "", 0, kNone},
+    {"NaN", false, 0, false, "", "", 0, kNone},
+    {"x1", false, 0, false, "", "", 0, kNone},
+    {"   ", false, 0, false, "", "", 0, kNone},
 };
 
 TEST(NumberSyntax, FormsAndStopPositions) {
@@ -99,6 +121,136 @@ TEST(NumberSyntax, FormsAndStopPositions) {
     EXPECT_EQ(std::string(t.frac_digits, t.frac_count), c.frac_digits);
     EXPECT_EQ(t.exponent, c.exponent);
   }
+}
+
+// What recognise_short, recognise_number<false> and recognise_number<true>
+// give for the text at q (after its whitespace), in a store with `fill`
+// after its NUL, each against what the grammar gives.
+void expect_recognisers_agree(const std::string& text, char fill, Fast fast) {
+  std::vector<char> store(text.begin(), text.end());
+  store.push_back('\0');
+  store.resize(store.size() + kRecogniseReach, fill);
+  const char* q = store.data();
+  while (is_tulo_space(*q))
+    ++q;
+  DecimalToken want;
+  bool ok = scan_decimal_syntax(q, &want);
+  auto same = [&](const DecimalToken& got, const char* who) {
+    EXPECT_TRUE(ok) << who;
+    if (!ok)
+      return;
+    EXPECT_EQ(got.end, want.end) << who;
+    EXPECT_EQ(got.negative, want.negative) << who;
+    EXPECT_EQ(std::string(got.int_digits, got.int_count),
+              std::string(want.int_digits, want.int_count))
+        << who;
+    EXPECT_EQ(std::string(got.frac_digits, got.frac_count),
+              std::string(want.frac_digits, want.frac_count))
+        << who;
+    EXPECT_EQ(got.exponent, want.exponent) << who;
+  };
+  ShortNumber f;
+  bool short_ok = recognise_short(q, &f);
+  if (short_ok) {
+    DecimalToken got{q + f.length, *q == '-', q + f.sign, static_cast<int>(f.whole),
+                     q + f.point + (f.point < f.length), static_cast<int>(f.fraction), 0};
+    same(got, "recognise_short");
+  }
+  DecimalToken plain;
+  Recognised p = recognise_number<false>(q, &plain);
+  if (p != Recognised::kNone) {
+    same(plain, "recognise_number");
+    EXPECT_EQ(p == Recognised::kExponent, want.end != want.frac_digits + want.frac_count);
+  }
+  DecimalToken mixed;
+  Recognised m = recognise_number<true>(q, &mixed);
+  EXPECT_EQ(m, p);
+  if (m != Recognised::kNone)
+    same(mixed, "recognise_number<kMixed>");
+  if (fast != kNone) {
+#if defined(TLF2POS_SIXTEEN_AT_A_TIME)
+    EXPECT_EQ(short_ok, fast == kShort);
+#endif
+    EXPECT_NE(p, Recognised::kNone);
+  } else {
+    EXPECT_FALSE(short_ok);
+    EXPECT_EQ(p, Recognised::kNone);
+  }
+}
+
+TEST(NumberSyntax, RecognisersTakeTheCommonFormsAsTheGrammarDoes) {
+  for (const SyntaxCase& c : kSyntax) {
+    for (char fill : {'\0', '5', ' ', 'e', '.', '-'}) {
+      SCOPED_TRACE(std::string("text \"") + c.text + "\" fill " + fill);
+      expect_recognisers_agree(c.text, fill, c.fast);
+    }
+  }
+}
+
+TEST(NumberSyntax, RecognisersAgreeWithTheGrammarOnRandomText) {
+  const char alphabet[] = "0123456789012345678901234567890123456789"
+                          "..--++eEdD  \t\r\nx,/:\xb0\xb9";
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 20000 && !HasFailure(); ++round) {
+    std::string text;
+    std::size_t length = rng() % 40;
+    for (std::size_t i = 0; i < length; ++i)
+      text += alphabet[rng() % (sizeof alphabet - 1)];
+    SCOPED_TRACE(::testing::PrintToString(text));
+    std::vector<char> store(text.begin(), text.end());
+    store.push_back('\0');
+    store.resize(store.size() + kRecogniseReach, 'e');
+    // Only agreement is asked here: which recogniser takes a text is the
+    // table's business.
+    const char* q = store.data();
+    while (is_tulo_space(*q))
+      ++q;
+    DecimalToken want;
+    bool ok = scan_decimal_syntax(q, &want);
+    ShortNumber f;
+    if (recognise_short(q, &f)) {
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(q + f.length, want.end);
+    }
+    for (bool mixed : {false, true}) {
+      DecimalToken got;
+      Recognised r = mixed ? recognise_number<true>(q, &got) : recognise_number<false>(q, &got);
+      if (r == Recognised::kNone)
+        continue;
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(got.end, want.end);
+      EXPECT_EQ(got.negative, want.negative);
+      EXPECT_EQ(got.int_digits, want.int_digits);
+      EXPECT_EQ(got.int_count, want.int_count);
+      EXPECT_EQ(got.frac_digits, want.frac_digits);
+      EXPECT_EQ(got.frac_count, want.frac_count);
+      EXPECT_EQ(got.exponent, want.exponent);
+    }
+  }
+}
+
+// The classes taken a word at a time (CPUs without SSE2) must be those of
+// SSE2: every byte value at every place among the sixteen.
+TEST(NumberSyntax, ClassesInWordsAreTheClasses) {
+  for (int b = 0; b < 256; ++b) {
+    for (int at = 0; at < 16; ++at) {
+      char bytes[16];
+      std::memset(bytes, '7', sizeof bytes);
+      bytes[at] = static_cast<char>(b);
+      bytes[(at + 5) % 16] = static_cast<char>(255 - b);
+      ByteClasses want = classify_sixteen(bytes);
+      ByteClasses got = classify_sixteen_in_words(bytes);
+      ASSERT_EQ(got.number, want.number) << b << " at " << at;
+      ASSERT_EQ(got.point, want.point) << b << " at " << at;
+      ASSERT_EQ(got.other, want.other) << b << " at " << at;
+    }
+  }
+  // And the classes themselves, for the bytes that matter.
+  const char text[] = "+-.09eEdD/:x ,Ff";
+  ByteClasses c = classify_sixteen(text);
+  EXPECT_EQ(c.number, 0x01ffu);
+  EXPECT_EQ(c.point, 0x0004u);
+  EXPECT_EQ(c.other, 0x01e3u);
 }
 
 TEST(NumberSyntax, WhitespaceIsTabToCarriageReturnAndBlankOnly) {
@@ -170,42 +322,6 @@ TEST(NumberSyntax, ExponentSizeIsCapped) {
   }
 }
 
-// The integer of significant digits is what the fast conversion trusts: it
-// must be exact whenever it claims to be (significant <= 19).
-TEST(NumberSyntax, SignificantDigits) {
-  struct Case {
-    const char* text;
-    int significant;
-    std::uint64_t mantissa; // checked when significant <= 19
-  };
-  const Case cases[] = {
-      {"0", 0, 0},
-      {"000.000", 0, 0},
-      {"0.0012", 2, 12},
-      {"1200", 4, 1200},
-      {"12.00", 4, 1200},
-      {"00012.5", 3, 125},
-      {"9007199254740993", 16, 9007199254740993u},
-      {"1234567890123456789", 19, 1234567890123456789u},
-      {"18446744073709551615", 20, 0},
-      {"12345678901234567890", 20, 0},
-      {"0.00000000001234567890123456789", 19, 1234567890123456789u},
-      {"000000000000000000000000000001234567890123456789", 19, 1234567890123456789u},
-      {"1234567890.123456789", 19, 1234567890123456789u},
-      {"1234567890.1234567890", 20, 0},
-      {"123456789012345678901234567890", 20, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    DecimalToken t;
-    ASSERT_TRUE(scan_decimal_syntax(c.text, &t));
-    EXPECT_EQ(t.significant, c.significant);
-    if (c.significant <= 19) {
-      EXPECT_EQ(t.mantissa, c.mantissa);
-    }
-  }
-}
-
 TEST(NumberSyntax, LongMantissaIsScannedWhole) {
   std::string text = "-" + std::string(5000, '7') + "." + std::string(3000, '3') + "e-12 9";
   DecimalToken t;
@@ -214,7 +330,6 @@ TEST(NumberSyntax, LongMantissaIsScannedWhole) {
   EXPECT_EQ(t.int_count, 5000);
   EXPECT_EQ(t.frac_count, 3000);
   EXPECT_EQ(t.exponent, -12);
-  EXPECT_EQ(t.significant, 20);
   EXPECT_EQ(t.end - text.c_str(), static_cast<long>(text.size()) - 2);
 }
 
