@@ -7,18 +7,17 @@
 // decides the rounding in all but the rarest cases (the Eisel-Lemire
 // method); with more than 19 significant digits the integer is taken both
 // cut off and one above, and the two must round alike. What stays
-// undecided is rewritten as plain digits and handed to std::from_chars,
-// which rounds correctly for any length.
+// undecided is decided by comparing all its digits with the halfway point
+// exactly (exact_rounding.hpp).
 #include "input/decimal_value.hpp"
 
 #include <bit>
-#include <cfloat>
-#include <charconv>
 #include <cstdint>
 #include <limits>
 
 #include "driver/error_text.hpp"
 #include "input/digit_runs.hpp"
+#include "input/exact_rounding.hpp"
 #include "input/power_of_five.hpp"
 #include "input/wide_multiply.hpp"
 
@@ -69,7 +68,9 @@ static inline Significand significand(const DecimalToken& t, const char* readabl
 namespace {
 
 // The nearest double to m x 10^q by the range rules, as bits, or the range
-// error it gives; or undecided.
+// error it gives; or undecided. The bits are those of infinity for an
+// overflow and 0 for an underflow; when undecided, those of a double a step
+// or two from the answer.
 enum class Rounding { kFinite, kOverflow, kUnderflow, kUndecided };
 struct Rounded {
   Rounding kind;
@@ -77,6 +78,9 @@ struct Rounded {
 };
 
 constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << 52;
+constexpr std::uint64_t kInfinityBits = std::uint64_t{0x7ff} << 52;
+constexpr Rounded kOverflow{Rounding::kOverflow, kInfinityBits};
+constexpr Rounded kUnderflow{Rounding::kUnderflow, 0};
 
 } // namespace
 
@@ -87,9 +91,9 @@ constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << 52;
 // less than one unit of the word below those taken.
 static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
   if (q > kMaxPowerOfTen)
-    return Rounded{Rounding::kOverflow, 0};
+    return kOverflow;
   if (q < kMinPowerOfTen)
-    return Rounded{Rounding::kUnderflow, 0};
+    return kUnderflow;
   int shift = std::countl_zero(m);
   std::uint64_t w = m << shift;
   const Wide& power = kPowersOfFive[static_cast<std::size_t>(q - kMinPowerOfTen)];
@@ -121,17 +125,23 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
   // Far out of range whatever a carry would add: a carry from below only
   // raises the number, at most to the next power of two.
   if (exponent < -1023)
-    return Rounded{Rounding::kUnderflow, 0};
+    return kUnderflow;
   if (exponent > 1023)
-    return Rounded{Rounding::kOverflow, 0};
-  if (undecided)
-    return Rounded{Rounding::kUndecided, 0};
+    return kOverflow;
+  if (undecided) {
+    // Just above the 53 bits taken, how far unknown: they, or the double
+    // after them, are the answer.
+    std::uint64_t near = exponent < -1022 ? 0
+                                          : static_cast<std::uint64_t>(exponent + 1023) << 52 |
+                                                ((bits54 >> 1) & (kSmallestNormalBits - 1));
+    return Rounded{Rounding::kUndecided, near};
+  }
   if (exponent < -1022) {
     // In [2^-1023, 2^-1022) a subnormal keeps 52 bits: only with those all
     // ones and the rounding bit set does the number round up to 2^-1022.
     if ((bits54 >> 1) == (std::uint64_t{1} << 53) - 1)
       return Rounded{Rounding::kFinite, kSmallestNormalBits};
-    return Rounded{Rounding::kUnderflow, 0};
+    return kUnderflow;
   }
   // Round half up, except exactly halfway with an even kept part: down.
   std::uint64_t bits53 = tie && (bits54 & 3) == 1 ? bits54 >> 1 : (bits54 + 1) >> 1;
@@ -139,58 +149,17 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
   // only the exponent moves.
   exponent += static_cast<int>(bits53 >> 53);
   if (exponent > 1023)
-    return Rounded{Rounding::kOverflow, 0};
+    return kOverflow;
   return Rounded{Rounding::kFinite, static_cast<std::uint64_t>(exponent + 1023) << 52 |
                                         (bits53 & (kSmallestNormalBits - 1))};
 }
 
-// More significant digits than a double can need to round correctly (767);
-// the rest only matter as "zero or not".
-static constexpr int kMaxDigits = 800;
-
-// Room for the digits handed to std::from_chars and an exponent after them.
-static constexpr int kDigitsRoom = kMaxDigits + 24;
-
-// The value of the digits [digits, end) (no leading zero, at least one
-// digit) times 10^e, with the range rules, by std::from_chars, which rounds
-// correctly for any length. [digits, end) must lie in a buffer of
-// kDigitsRoom bytes, which gets the exponent appended; the syntax caps the
-// written exponent, so `e` stays far inside 11 digits.
-static double correctly_rounded(char* digits, char* end, std::int64_t e, bool negative,
-                                int* last_error) {
-  std::int64_t kept = end - digits;
-  *end++ = 'e';
-  end = std::to_chars(end, digits + kDigitsRoom, e).ptr;
-
-  double v = 0;
-  auto r = std::from_chars(digits, end, v, std::chars_format::scientific);
-  bool overflow = false;
-  bool underflow = false;
-  if (r.ec == std::errc::result_out_of_range) {
-    // Overflow needs a magnitude near 1e309, underflow one below 1e-323:
-    // the position of the leading digit tells them apart.
-    if (e + kept > 0)
-      overflow = true;
-    else
-      underflow = true;
-  } else if (v < DBL_MIN) {
-    underflow = true; // subnormal, or rounded to zero
-  }
-  if (overflow) {
-    *last_error = kErrorRange;
-    return negative ? -std::numeric_limits<double>::infinity()
-                    : std::numeric_limits<double>::infinity();
-  }
-  if (underflow) {
-    *last_error = kErrorRange;
-    return 0.0;
-  }
-  return negative ? -v : v;
-}
-
-// The value of a number that the power of five leaves undecided.
-[[gnu::noinline]] static double slow_value(const DecimalToken& t, int* last_error) {
-  char buf[kDigitsRoom];
+// The nearest double to a number that the power of five leaves undecided,
+// from all its digits (up to kExactDigits significant ones; more than a
+// double can need to round correctly, 767, and the rest matter only as
+// "zero or not"). `near` is a step or two from the answer.
+[[gnu::noinline]] static Rounded exact_value(const DecimalToken& t, std::uint64_t near) {
+  char digits[kExactDigits];
   int kept = 0;
   std::int64_t dropped = 0;
   bool dropped_nonzero = false;
@@ -199,8 +168,8 @@ static double correctly_rounded(char* digits, char* end, std::int64_t e, bool ne
       char c = p[i];
       if (kept == 0 && c == '0')
         continue;
-      if (kept < kMaxDigits - 1) {
-        buf[kept++] = c;
+      if (kept < kExactDigits - 1) {
+        digits[kept++] = c;
       } else {
         ++dropped;
         dropped_nonzero |= c != '0';
@@ -209,12 +178,18 @@ static double correctly_rounded(char* digits, char* end, std::int64_t e, bool ne
   };
   take(t.int_digits, t.int_count);
   take(t.frac_digits, t.frac_count);
+  // A digit 1 for those dropped keeps the number strictly between the kept
+  // digits and one above them, as it is; no halfway point lies there.
   if (dropped_nonzero)
-    buf[kept++] = '1', --dropped; // a sticky digit keeps "just above" exact
+    digits[kept++] = '1', --dropped;
 
-  // value = digits * 10^e
-  return correctly_rounded(buf, buf + kept, t.exponent - t.frac_count + dropped, t.negative,
-                           last_error);
+  std::uint64_t bits =
+      exact_rounding(digits, kept, t.exponent - t.frac_count + dropped, near);
+  if (bits >= kInfinityBits)
+    return kOverflow;
+  if (bits < kSmallestNormalBits)
+    return kUnderflow;
+  return Rounded{Rounding::kFinite, bits};
 }
 
 double decimal_value(const DecimalToken& t, const char* readable_end, int* last_error) {
@@ -233,18 +208,13 @@ double decimal_value(const DecimalToken& t, const char* readable_end, int* last_
     if (above.kind != r.kind || above.bits != r.bits)
       r.kind = Rounding::kUndecided;
   }
-  switch (r.kind) {
-  case Rounding::kFinite:
+  if (r.kind == Rounding::kUndecided)
+    r = exact_value(t, r.bits);
+  if (r.kind == Rounding::kFinite)
     return std::bit_cast<double>(r.bits | std::uint64_t{t.negative} << 63);
-  case Rounding::kOverflow:
-    *last_error = kErrorRange;
+  *last_error = kErrorRange;
+  if (r.kind == Rounding::kOverflow)
     return t.negative ? -std::numeric_limits<double>::infinity()
                       : std::numeric_limits<double>::infinity();
-  case Rounding::kUnderflow:
-    *last_error = kErrorRange;
-    return 0.0;
-  case Rounding::kUndecided:
-    break;
-  }
-  return slow_value(t, last_error);
+  return 0.0;
 }
