@@ -72,6 +72,7 @@ const SyntaxCase kSyntax[] = {
     {"1 2", true, 1, false, "1", "", 0, kShort},
     // The forms programs write, and the limits of the fast recognisers.
     {"-123456", true, 7, true, "123456", "", 0, kShort},
+    {"12345678.123456", true, 15, false, "12345678", "123456", 0, kShort},
     {"12345678.1234567", true, 16, false, "12345678", "1234567", 0, kCommon},
     {"123456789", true, 9, false, "123456789", "", 0, kCommon},
     {"-1.234567890123456789e+02", true, 25, true, "1", "234567890123456789", 2, kCommon},
