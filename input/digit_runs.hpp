@@ -64,15 +64,24 @@ inline unsigned digit_run(std::uint64_t x) {
 /// The value of the first `n` (0 to 8) bytes of `x` (from eight_bytes),
 /// which must be digits; the other bytes do not matter.
 inline std::uint64_t run_value(std::uint64_t x, unsigned n) {
-  if (n == 0)
-    return 0;
   // The n digits go to the top bytes; the zero bytes shifted in below them
-  // count as leading zeros. Then pairs, quads and all eight are combined,
-  // the earlier digits weighted.
-  x <<= 64 - 8 * n;
+  // count as leading zeros, and with n = 0 the two shifts of 32 leave none
+  // (one of 64 would be undefined). Then pairs, quads and all eight are
+  // combined, the earlier digits weighted.
+  x = (x << (32 - 4 * n)) << (32 - 4 * n);
   x = (x * (1 + (10u << 8)) >> 8) & 0x00ff00ff00ff00ffu;
   x = (x * (1 + (100u << 16)) >> 16) & 0x0000ffff0000ffffu;
   return (x * (1 + (10000ull << 32))) >> 32;
+}
+
+/// The value of the first `n` (0 to 4) bytes of `x` (from eight_bytes),
+/// which must be digits; the other bytes do not matter. run_value in two
+/// steps instead of three, for exponents.
+inline std::uint32_t short_run_value(std::uint64_t x, unsigned n) {
+  std::uint32_t y = static_cast<std::uint32_t>(x);
+  y = (y << (16 - 4 * n)) << (16 - 4 * n);
+  y = (y * (1 + (10u << 8)) >> 8) & 0x00ff00ffu;
+  return (y * (1 + (100u << 16))) >> 16;
 }
 
 /// The value of the `n` (0 to 19) digits at `p`. Words of eight bytes are

@@ -62,33 +62,69 @@ static inline std::uint64_t with_sign(std::uint64_t x, bool negative) {
   return (x ^ minus) - minus;
 }
 
+// The byte_reduction of the value of a token whose digits, point included,
+// fit in one word (at most seven digits) and whose value is those digits
+// times a power of ten from 10^-22 to 10^22, if it is one: then the double
+// itself, in one rounding, takes the same steps wherever the point and the
+// exponent put the value (numbers printed with few digits have it on
+// either side of 1, in no order a predictor learns). Reads the eight bytes
+// from its first digit.
+static inline bool few_digits_byte(const DecimalToken& t, std::uint8_t* byte) {
+  const std::int64_t count = std::int64_t{t.int_count} + t.frac_count;
+  const std::int64_t scale = t.exponent - t.frac_count;
+  if (count > 7 || static_cast<std::uint64_t>(scale + 22) > 44)
+    return false;
+  std::uint64_t x = eight_bytes(t.int_digits);
+  std::uint64_t before = (std::uint64_t{1} << (8 * t.int_count)) - 1;
+  std::uint64_t m = run_value((x & before) | ((x >> 8) & ~before), static_cast<unsigned>(count));
+  std::int64_t up = scale > 0 ? scale : 0;
+  double v = static_cast<double>(m) * kExactPowersOfTen[up] / kExactPowersOfTen[up - scale];
+  // The byte_reduction of the magnitude, then the sign, without a branch.
+  std::uint64_t whole =
+      v < 9223372036854775808.0 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(v)) : 0;
+  *byte = static_cast<std::uint8_t>(with_sign(whole, t.negative));
+  return true;
+}
+
+// The numbers the mixed loop leaves to token_byte: out of line, so that the
+// loop keeps what the few digits need in registers.
+[[gnu::noinline]] static std::uint8_t mixed_token_byte(DecimalToken t, const char* readable_end,
+                                                       int* last_error);
+
+// The byte_reduction of the value of t, and its range error, where its
+// integer part has more than eight digits or the value is far out: out of
+// line, so that the loops keep what the common values need in registers.
+[[gnu::noinline]] static std::uint8_t far_byte(DecimalToken t, const char* readable_end,
+                                               int* last_error) {
+  const std::int64_t count = std::int64_t{t.int_count} + t.frac_count;
+  const std::int64_t n = t.int_count + t.exponent;
+  if (t.exponent >= 0 && n >= 9 && n <= 19 && n >= count) {
+    // An integer from 10^8 to 10^19.
+    unsigned frac_count = static_cast<unsigned>(t.frac_count);
+    std::uint64_t whole =
+        (digits_value(t.int_digits, static_cast<unsigned>(t.int_count), readable_end) *
+             kPowersOfTen[frac_count] +
+         digits_value(t.frac_digits, frac_count, readable_end)) *
+        kPowersOfTen[n - count];
+    if (whole <= (std::uint64_t{1} << 53))
+      return static_cast<std::uint8_t>(with_sign(whole, t.negative));
+    // Not every such integer is a double: round it as a double.
+    double v = static_cast<double>(whole);
+    return byte_reduction(t.negative ? -v : v);
+  }
+  return byte_reduction(decimal_value(t, readable_end, last_error));
+}
+
 // The byte_reduction of the value of t, and its range error. A token from
 // recognise_number (kRecognised) is shorter than 32 bytes, and words of
-// eight bytes may be read from its digits; kMixed takes those with few
-// digits without branching on where the point and the exponent put them.
-template <bool kRecognised, bool kMixed = false>
+// eight bytes may be read from its digits.
+template <bool kRecognised>
 static inline std::uint8_t token_byte(const DecimalToken& t, const char* readable_end,
                                       int* last_error) {
   const std::int64_t count = std::int64_t{t.int_count} + t.frac_count;
   // The value is 0.d1d2d3... x 10^n: its integer part is the first n digits
   // (zeros past the last one).
   const std::int64_t n = t.int_count + t.exponent;
-  const std::int64_t scale = t.exponent - t.frac_count;
-  if (kMixed && count <= 7 && static_cast<std::uint64_t>(scale + 22) <= 44) {
-    // Digits and point in one word, and a small power of ten: the double
-    // itself, in one rounding, the same steps wherever the point and the
-    // exponent put the value (numbers printed with few digits have it on
-    // either side of 1, in no order a predictor learns).
-    std::uint64_t x = eight_bytes(t.int_digits);
-    std::uint64_t before = (std::uint64_t{1} << (8 * t.int_count)) - 1;
-    std::uint64_t m = run_value((x & before) | ((x >> 8) & ~before), static_cast<unsigned>(count));
-    std::int64_t up = scale > 0 ? scale : 0;
-    double v = static_cast<double>(m) * kExactPowersOfTen[up] / kExactPowersOfTen[up - scale];
-    // The byte_reduction of the magnitude, then the sign, without a branch.
-    std::uint64_t whole =
-        v < 9223372036854775808.0 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(v)) : 0;
-    return static_cast<std::uint8_t>(with_sign(whole, t.negative));
-  }
   // Tested without a branch on the exponent's sign, which follows no
   // pattern a predictor learns.
   if ((t.exponent >= 0) & (static_cast<std::uint64_t>(n - 1) < 8) &
@@ -116,21 +152,12 @@ static inline std::uint8_t token_byte(const DecimalToken& t, const char* readabl
   unsigned too_large = unsigned{static_cast<std::uint64_t>(n - 20) <= 288} & unsigned{lead != '0'};
   if ((below_one | too_large) & 1u)
     return 0;
-  if (t.exponent >= 0 && n >= 9 && n <= 19 && n >= count) {
-    // An integer from 10^8 to 10^19.
-    unsigned frac_count = static_cast<unsigned>(t.frac_count);
-    std::uint64_t whole =
-        (digits_value(t.int_digits, static_cast<unsigned>(t.int_count), readable_end) *
-             kPowersOfTen[frac_count] +
-         digits_value(t.frac_digits, frac_count, readable_end)) *
-        kPowersOfTen[n - count];
-    if (whole <= (std::uint64_t{1} << 53))
-      return static_cast<std::uint8_t>(with_sign(whole, t.negative));
-    // Not every such integer is a double: round it as a double.
-    double v = static_cast<double>(whole);
-    return byte_reduction(t.negative ? -v : v);
-  }
-  return byte_of_value(t, readable_end, last_error);
+  return far_byte(t, readable_end, last_error);
+}
+
+static std::uint8_t mixed_token_byte(DecimalToken t, const char* readable_end,
+                                     int* last_error) {
+  return token_byte<true>(t, readable_end, last_error);
 }
 
 // The number at p, whose whitespace ends at q, by the grammar where it is
@@ -211,7 +238,10 @@ template <bool kMixed>
     Recognised form = recognise_number<kMixed>(q, &t);
     if (form == Recognised::kNone)
       break;
-    bytes[k] = token_byte<true, kMixed>(t, store_end, last_error);
+    if (!kMixed)
+      bytes[k] = token_byte<true>(t, store_end, last_error);
+    else if (!few_digits_byte(t, &bytes[k]))
+      bytes[k] = mixed_token_byte(t, store_end, last_error);
     p = t.end;
     if (!kMixed && form != last && last != Recognised::kNone)
       return Progress{p, k + 1};

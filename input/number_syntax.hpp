@@ -117,8 +117,10 @@ struct ByteClasses {
   /// Digits, points, signs and exponent markers.
   unsigned number;
   unsigned point;
-  /// Signs and exponent markers.
-  unsigned other;
+  /// '+' and '-'.
+  unsigned sign;
+  /// e, E, d and D.
+  unsigned marker;
 };
 
 /// The classes of the sixteen bytes at `q`, all readable, eight bytes at a
@@ -135,18 +137,20 @@ inline ByteClasses classify_sixteen_in_words(const char* q) {
     std::uint64_t z = w ^ (0x0101010101010101u * b);
     return ~(((z & 0x7f7f7f7f7f7f7f7fu) + 0x7f7f7f7f7f7f7f7fu) | z) & 0x8080808080808080u;
   };
-  ByteClasses r{0, 0, 0};
+  ByteClasses r{0, 0, 0, 0};
   for (unsigned half = 0; half < 2; ++half) {
     std::uint64_t x = eight_bytes(q + 8 * half); // the bytes XORed with '0'
     std::uint64_t c = x ^ 0x3030303030303030u;
     std::uint64_t digit =
         ~(((x & 0x7f7f7f7f7f7f7f7fu) + 0x7676767676767676u) | x) & 0x8080808080808080u;
     std::uint64_t point = equal(c, '.');
+    std::uint64_t sign = equal(c, '+') | equal(c, '-');
     // e, E, d and D are the bytes that give 0x65 when 0x21 is or-ed in.
-    std::uint64_t other = equal(c, '+') | equal(c, '-') | equal(c | 0x2121212121212121u, 0x65);
-    r.number |= gather(digit | point | other) << (8 * half);
+    std::uint64_t marker = equal(c | 0x2121212121212121u, 0x65);
+    r.number |= gather(digit | point | sign | marker) << (8 * half);
     r.point |= gather(point) << (8 * half);
-    r.other |= gather(other) << (8 * half);
+    r.sign |= gather(sign) << (8 * half);
+    r.marker |= gather(marker) << (8 * half);
   }
   return r;
 }
@@ -158,13 +162,13 @@ inline ByteClasses classify_sixteen(const char* q) {
   __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
   __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
   __m128i point = _mm_cmpeq_epi8(c, _mm_set1_epi8('.'));
+  __m128i sign =
+      _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('-')), _mm_cmpeq_epi8(c, _mm_set1_epi8('+')));
   // e, E, d and D are the bytes that give 0x65 when 0x21 is or-ed in.
-  __m128i other = _mm_or_si128(
-      _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('+')), _mm_cmpeq_epi8(c, _mm_set1_epi8('-'))),
-      _mm_cmpeq_epi8(_mm_or_si128(c, _mm_set1_epi8(0x21)), _mm_set1_epi8(0x65)));
-  __m128i number = _mm_or_si128(_mm_or_si128(digit, point), other);
+  __m128i marker = _mm_cmpeq_epi8(_mm_or_si128(c, _mm_set1_epi8(0x21)), _mm_set1_epi8(0x65));
+  __m128i number = _mm_or_si128(_mm_or_si128(digit, point), _mm_or_si128(sign, marker));
   auto bits = [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); };
-  return ByteClasses{bits(number), bits(point), bits(other)};
+  return ByteClasses{bits(number), bits(point), bits(sign), bits(marker)};
 #else
   return classify_sixteen_in_words(q);
 #endif
@@ -187,13 +191,13 @@ enum class Recognised {
 /// the whitespace, from the classes of at most 32 bytes: the run of bytes
 /// that may belong to a number (digits, points, signs, exponent markers)
 /// must be shorter than 32 bytes and be one whole number by the grammar,
-/// with at most eight exponent digits. Then `*t` is what
+/// with at most four exponent digits. Then `*t` is what
 /// scan_decimal_syntax gives. Reads the kRecogniseReach bytes from `q`,
 /// which must all be readable; their values past the number do not matter.
 ///
 /// kMixed: whether there is an exponent is taken without a branch, for
 /// lines where numbers with and without one follow in no order a predictor
-/// learns; the same result, in more steps.
+/// learns; the same result, in more steps where all have one or none.
 template <bool kMixed>
 inline Recognised recognise_number(const char* q, DecimalToken* t) {
   ByteClasses c = classify_sixteen(q);
@@ -201,83 +205,54 @@ inline Recognised recognise_number(const char* q, DecimalToken* t) {
     ByteClasses next = classify_sixteen(q + 16);
     c.number |= next.number << 16;
     c.point |= next.point << 16;
-    c.other |= next.other << 16;
+    c.sign |= next.sign << 16;
+    c.marker |= next.marker << 16;
   }
   // A byte that can continue no number ends the run, and the whole run is
   // the number, as the grammar's longest match would take it.
   unsigned length = static_cast<unsigned>(std::countr_zero(~c.number));
   if (length >= 32)
     return Recognised::kNone;
-  std::uint64_t inside = (std::uint64_t{1} << length) - 1;
-  std::uint64_t point = c.point & inside;
-  std::uint64_t other = c.other & inside;
-  auto is_sign = [](char b) { // '+' or '-', two apart
-    return ((static_cast<unsigned>(static_cast<unsigned char>(b)) - '+') & ~2u) == 0;
-  };
-
-  // A sign may stand first. Signs follow no pattern a predictor learns:
-  // this takes one without a branch, a bad case only counted.
-  std::uint64_t lead = other & 1u;
-  unsigned bad = static_cast<unsigned>(lead) & ~unsigned{is_sign(q[0])};
-  t->negative = q[0] == '-';
-  other &= ~std::uint64_t{1};
-  // The first other byte is the exponent marker (k is the end of the run
-  // without one), then an optional sign, then nothing but digits to the end
-  // of the run, one to eight. No other sign or marker, no point from the
-  // marker on.
-  unsigned k = length;
-  t->exponent = 0;
-  if constexpr (kMixed) {
-    k = static_cast<unsigned>(std::countr_zero(other | (std::uint64_t{1} << length)));
-    std::uint64_t has_exponent = k < length;
-    std::uint64_t e_sign = (other >> (k + 1)) & 1u;
-    unsigned e = k + 1 + static_cast<unsigned>(e_sign);
-    unsigned n = static_cast<unsigned>(has_exponent) * (length - e);
-    bad |= static_cast<unsigned>(has_exponent) &
-           (unsigned{(q[k] | 0x21) != 0x65} |
-            (static_cast<unsigned>(e_sign) & ~unsigned{is_sign(q[k + 1])}) | unsigned{n - 1 > 7});
-    bad |= unsigned{(other & ~(std::uint64_t{1} << k) & ~(e_sign << (k + 1))) != 0} |
-           unsigned{(point >> k) != 0};
-    // Without an exponent, or with too many digits, n is not 1 to 8: one
-    // digit is read and dropped then, so that run_value takes no branch on
-    // it either.
-    unsigned ok = n - 1 < 8;
-    std::uint64_t x =
-        run_value(eight_bytes(q + e), 1 + ((n - 1) & (0 - ok))) & (0 - std::uint64_t{ok});
-    std::uint64_t e_minus = 0 - (e_sign & std::uint64_t{q[k + 1] == '-'});
-    t->exponent = static_cast<std::int64_t>((x ^ e_minus) - e_minus);
-  } else if (other != 0) {
-    k = static_cast<unsigned>(std::countr_zero(other));
-    if ((q[k] | 0x21) != 0x65)
-      return Recognised::kNone;
-    unsigned e = k + 1;
-    bool e_negative = false;
-    if (other & (std::uint64_t{2} << k)) {
-      if (!is_sign(q[e]))
-        return Recognised::kNone;
-      e_negative = q[e] == '-';
-      ++e;
-    }
-    std::uint64_t rest = inside & ~((std::uint64_t{1} << e) - 1);
-    unsigned n = length - e;
-    if (rest == 0 || ((point | other) & rest) != 0 || n > 8 || (point >> k) != 0)
-      return Recognised::kNone;
-    std::int64_t x = static_cast<std::int64_t>(run_value(eight_bytes(q + e), n));
-    t->exponent = e_negative ? -x : x;
-  }
-  // The mantissa, before the marker: digits and at most one point, a digit
-  // among them.
-  std::uint64_t mantissa = (std::uint64_t{1} << k) - 1;
-  bad |= unsigned{(point & (point - 1)) != 0} | unsigned{(mantissa & ~point & ~lead) == 0};
+  std::uint64_t end_bit = std::uint64_t{1} << length;
+  std::uint64_t point = c.point & (end_bit - 1);
+  std::uint64_t sign = c.sign & (end_bit - 1);
+  std::uint64_t marker = c.marker & (end_bit - 1);
+  // The parts: a sign first (lead), the mantissa up to the first marker at
+  // k (the end without one), then a sign and the exponent's digits.
+  std::uint64_t lead = sign & 1u;
+  bool has_exponent = marker != 0;
+  unsigned k = static_cast<unsigned>(std::countr_zero(marker | end_bit));
+  std::uint64_t has_point = point != 0;
+  unsigned at = static_cast<unsigned>(std::countr_zero(point | (std::uint64_t{1} << k)));
+  // Of the bytes that are not digits, one point at most and none from the
+  // marker on, and a digit in the mantissa.
+  unsigned bad = unsigned{(point >> at) > 1} | unsigned{k <= lead + has_point};
+  // After the marker: an optional sign and one to four digits from e to
+  // the end, n of them; no other sign anywhere. Without a marker e is the
+  // end, n is 0 and so is the exponent (taken so only for kMixed).
+  std::uint64_t e_sign = (sign >> (k + 1)) & 1u;
+  unsigned e = k + unsigned{has_exponent} + static_cast<unsigned>(e_sign);
+  unsigned n = length - e;
+  if (kMixed || has_exponent)
+    bad |= unsigned{sign != (lead | e_sign << (k + 1))} |
+           unsigned{(marker & (marker - 1)) != 0} | (unsigned{has_exponent} & unsigned{n - 1 > 3});
+  else
+    bad |= unsigned{sign != lead};
   if (bad != 0)
     return Recognised::kNone;
-  unsigned at = point != 0 ? static_cast<unsigned>(std::countr_zero(point)) : k;
+  t->exponent = 0;
+  if (kMixed || has_exponent) {
+    std::uint64_t x = short_run_value(eight_bytes(q + e), n);
+    std::uint64_t e_minus = 0 - (e_sign & std::uint64_t{q[k + 1] == '-'});
+    t->exponent = static_cast<std::int64_t>((x ^ e_minus) - e_minus);
+  }
+  t->negative = q[0] == '-';
   t->end = q + length;
   t->int_digits = q + lead;
   t->int_count = static_cast<int>(at - lead);
-  t->frac_digits = q + at + (point != 0);
-  t->frac_count = static_cast<int>(k - at) - (point != 0);
-  return k < length ? Recognised::kExponent : Recognised::kPlain;
+  t->frac_digits = q + at + has_point;
+  t->frac_count = static_cast<int>(k - at - has_point);
+  return has_exponent ? Recognised::kExponent : Recognised::kPlain;
 }
 
 #endif

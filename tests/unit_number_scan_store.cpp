@@ -240,6 +240,12 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
       "7 9223372036854775295 9223372036854775296 9.2233720368547758e18 -9.2233720368547752e+18\n",
       "7 1.7976931348623157e+308 1.7976931348623159e+308 2.2250738585072011e-308 5e-324\n",
       "7 18446744073709551615 1.8446744073709551615e19 1e19 1e18 -1000000000000000000\n",
+      // Just below 10^-307, where a value under 1 must be taken to tell a
+      // range error, and just above it.
+      "7 1e-308 1e-307 -9.9e-308 5\n",
+      // Few digits times a power of ten just beyond 10^22 either way, among
+      // forms with and without an exponent.
+      "7 1.5 2e1 3 1e23 4 1e-23 5.5e24 6 -7e-24 255e21 8\n",
       "7 1,2 3\n",
       "7 5+3 1.5.5 .5 5. 0x10\n",
       "",

@@ -72,13 +72,15 @@ const SyntaxCase kSyntax[] = {
     {"1 2", true, 1, false, "1", "", 0, kShort},
     // The forms programs write, and the limits of the fast recognisers.
     {"-123456", true, 7, true, "123456", "", 0, kShort},
+    {"12345678.123456", true, 15, false, "12345678", "123456", 0, kShort},
     {"12345678.1234567", true, 16, false, "12345678", "1234567", 0, kCommon},
     {"123456789", true, 9, false, "123456789", "", 0, kCommon},
     {"-1.234567890123456789e+02", true, 25, true, "1", "234567890123456789", 2, kCommon},
     {"-0.12345678901234D+03", true, 21, true, "0", "12345678901234", 3, kCommon},
     {"5.123456e+187", true, 13, false, "5", "123456", 187, kCommon},
     {"1.23457e-07", true, 11, false, "1", "23457", -7, kCommon},
-    {"1e12345678", true, 10, false, "1", "", 12345678, kCommon},
+    {"1e1234", true, 6, false, "1", "", 1234, kCommon},
+    {"1e-12345", true, 8, false, "1", "", -12345, kNone},
     {"1e123456789", true, 11, false, "1", "", 123456789, kNone},
     {"1234567890123456789012345678901", true, 31, false, "1234567890123456789012345678901", "",
      0, kCommon},
@@ -242,7 +244,8 @@ TEST(NumberSyntax, ClassesInWordsAreTheClasses) {
       ByteClasses got = classify_sixteen_in_words(bytes);
       ASSERT_EQ(got.number, want.number) << b << " at " << at;
       ASSERT_EQ(got.point, want.point) << b << " at " << at;
-      ASSERT_EQ(got.other, want.other) << b << " at " << at;
+      ASSERT_EQ(got.sign, want.sign) << b << " at " << at;
+      ASSERT_EQ(got.marker, want.marker) << b << " at " << at;
     }
   }
   // And the classes themselves, for the bytes that matter.
@@ -250,7 +253,8 @@ TEST(NumberSyntax, ClassesInWordsAreTheClasses) {
   ByteClasses c = classify_sixteen(text);
   EXPECT_EQ(c.number, 0x01ffu);
   EXPECT_EQ(c.point, 0x0004u);
-  EXPECT_EQ(c.other, 0x01e3u);
+  EXPECT_EQ(c.sign, 0x0003u);
+  EXPECT_EQ(c.marker, 0x01e0u);
 }
 
 TEST(NumberSyntax, WhitespaceIsTabToCarriageReturnAndBlankOnly) {
