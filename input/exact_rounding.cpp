@@ -125,8 +125,6 @@ std::uint64_t exact_rounding(const char* digits, int count, std::int64_t exponen
 
   // Below the largest subnormal double every result counts alike.
   std::uint64_t b = candidate < kLargestSubnormal ? kLargestSubnormal : candidate;
-  if (b > kInfinity)
-    b = kInfinity;
   // Up while the number lies above the halfway point to the next double,
   // or on it with the next one even; then down likewise. The candidate is
   // near, so this takes a step or two.
