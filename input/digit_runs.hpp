@@ -51,14 +51,19 @@ inline std::uint64_t eight_bytes(const char* p) {
 /// The same word with all eight bytes digits: the digits 9 at `p`.
 inline constexpr std::uint64_t kEightNines = 0x0909090909090909u;
 
-/// How many of the bytes of `x` (from eight_bytes), from the first, are
-/// digits: 0 to 8.
-inline unsigned digit_run(std::uint64_t x) {
+/// The top bit of each byte of `x` (from eight_bytes) that is not a digit;
+/// every other bit 0.
+inline std::uint64_t non_digit_bytes(std::uint64_t x) {
   // Adding 0x76 sets a byte's top bit exactly when its low seven bits are
   // above 9; masking them first keeps carries inside the byte, and or-ing x
   // catches the bytes whose top bit was set already.
-  std::uint64_t above9 = ((x & 0x7f7f7f7f7f7f7f7fu) + 0x7676767676767676u) | x;
-  return static_cast<unsigned>(std::countr_zero(above9 & 0x8080808080808080u)) >> 3;
+  return (((x & 0x7f7f7f7f7f7f7f7fu) + 0x7676767676767676u) | x) & 0x8080808080808080u;
+}
+
+/// How many of the bytes of `x` (from eight_bytes), from the first, are
+/// digits: 0 to 8.
+inline unsigned digit_run(std::uint64_t x) {
+  return static_cast<unsigned>(std::countr_zero(non_digit_bytes(x))) >> 3;
 }
 
 /// The value of the first `n` (0 to 8) bytes of `x` (from eight_bytes),

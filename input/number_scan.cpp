@@ -32,6 +32,16 @@ static inline bool eight_nines(const char* p) { return eight_bytes(p) == kEightN
   return byte_reduction(decimal_value(t, readable_end, last_error));
 }
 
+// The value of the first `n` digits of t, which with its point (if that
+// falls among them) lie in the word at its first digit: the bytes after
+// the point move down over it. Bytes the move brings in past the n digits
+// are not used.
+static inline std::uint64_t digits_across_point(const DecimalToken& t, unsigned n) {
+  std::uint64_t x = eight_bytes(t.int_digits);
+  std::uint64_t before = (std::uint64_t{1} << (8 * t.int_count)) - 1;
+  return run_value((x & before) | ((x >> 8) & ~before), n);
+}
+
 // The value of the digits before the point and the first `head` after it,
 // at most eight together. From recognise_number the bytes may be read a
 // word at a time, and where the point falls inside one word it is taken
@@ -41,13 +51,8 @@ static inline std::uint64_t leading_digits(const DecimalToken& t, unsigned head,
                                            const char* readable_end) {
   unsigned int_count = static_cast<unsigned>(t.int_count);
   if constexpr (kRecognised) {
-    if (int_count + head < 8) {
-      // The bytes after the point move down over it; with no digit taken
-      // after the point, what moved is not used.
-      std::uint64_t x = eight_bytes(t.int_digits);
-      std::uint64_t before = (std::uint64_t{1} << (8 * int_count)) - 1;
-      return run_value((x & before) | ((x >> 8) & ~before), int_count + head);
-    }
+    if (int_count + head < 8)
+      return digits_across_point(t, int_count + head);
     return run_value(eight_bytes(t.int_digits), int_count) * kPowersOfTen[head] +
            run_value(eight_bytes(t.frac_digits), head);
   }
@@ -74,9 +79,7 @@ static inline bool few_digits_byte(const DecimalToken& t, std::uint8_t* byte) {
   const std::int64_t scale = t.exponent - t.frac_count;
   if (count > 7 || static_cast<std::uint64_t>(scale + 22) > 44)
     return false;
-  std::uint64_t x = eight_bytes(t.int_digits);
-  std::uint64_t before = (std::uint64_t{1} << (8 * t.int_count)) - 1;
-  std::uint64_t m = run_value((x & before) | ((x >> 8) & ~before), static_cast<unsigned>(count));
+  std::uint64_t m = digits_across_point(t, static_cast<unsigned>(count));
   std::int64_t up = scale > 0 ? scale : 0;
   double v = static_cast<double>(m) * kExactPowersOfTen[up] / kExactPowersOfTen[up - scale];
   // The byte_reduction of the magnitude, then the sign, without a branch.

@@ -141,8 +141,7 @@ inline ByteClasses classify_sixteen_in_words(const char* q) {
   for (unsigned half = 0; half < 2; ++half) {
     std::uint64_t x = eight_bytes(q + 8 * half); // the bytes XORed with '0'
     std::uint64_t c = x ^ 0x3030303030303030u;
-    std::uint64_t digit =
-        ~(((x & 0x7f7f7f7f7f7f7f7fu) + 0x7676767676767676u) | x) & 0x8080808080808080u;
+    std::uint64_t digit = ~non_digit_bytes(x) & 0x8080808080808080u;
     std::uint64_t point = equal(c, '.');
     std::uint64_t sign = equal(c, '+') | equal(c, '-');
     // e, E, d and D are the bytes that give 0x65 when 0x21 is or-ed in.
