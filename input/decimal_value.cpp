@@ -196,7 +196,8 @@ double decimal_value(const DecimalToken& t, const char* readable_end, int* last_
   Significand s = significand(t, readable_end);
   if (s.mantissa == 0)
     return t.negative ? -0.0 : 0.0;
-  if (!s.more && s.mantissa <= (std::uint64_t{1} << 53) && s.scale >= -22 && s.scale <= 22) {
+  // Digits cut off leave 19 kept, above 2^53: never taken here.
+  if (s.mantissa <= (std::uint64_t{1} << 53) && s.scale >= -22 && s.scale <= 22) {
     double v = exact_product(s.mantissa, static_cast<int>(s.scale));
     return t.negative ? -v : v;
   }
