@@ -109,6 +109,9 @@ TEST(DecimalValue, ExactCases) {
       {"9007199254740993.000000000000000000000000000001", 9007199254740994.0, false},
       {"9007199254740992.999999999999999999999999999999", 9007199254740992.0, false},
       {"9007199254740995", 9007199254740996.0, false},
+      // Past 2^63 doubles lie 2048 apart: 2^63 + 1024 is halfway, and a
+      // lone digit 1 after the nineteenth puts the number above it.
+      {"9223372036854776832.1", 9223372036854777856.0, false},
       {"1" + std::string(400, '0') + "e-400", 1.0, false},
       {"0." + std::string(399, '0') + "1e400", 1.0, false},
       {"1" + std::string(900, '0') + "e-900", 1.0, false},
