@@ -164,6 +164,17 @@ paste_in() {
   return $status
 }
 
+# paste_recipe NAME FOLDER RECIPE STATUS CASE: paste_in, after which RECIPE
+# must have ended with STATUS and left the shell open at FOLDER, finding the
+# installed tlf2pos. CASE says what FOLDER holds, for the failure message.
+paste_recipe() {
+  paste_in "$1" "$2" "$3" || fail "the $1 recipe's shell failed"
+  [ "$(cat "$scratch/$1.out")" = \
+    "status $4"$'\n'"shell open in $2, tlf2pos is $prefix/bin/tlf2pos" ] ||
+    fail "after the $1 recipe $5 the status was not $4," \
+      "or the shell was closed, elsewhere or ran another tlf2pos"
+}
+
 # The files every converted folder must hold, as the Quick start made them.
 demo=$root/tmp/tlf2pos-demo
 expected_pos=$'00500000.pos\n00500001.pos\n00500100.pos'
@@ -184,11 +195,7 @@ for recipe in loop xargs; do
   printf '5 2\n' >"$root$files/d.tlf"
   cp "$root/root/tlf2pos/examples/tulo005.tlf" "$root$good/e f.tlf"
 
-  paste_in "$recipe" "$files" "$text" || fail "the $recipe recipe's shell failed"
-  [ "$(cat "$scratch/$recipe.out")" = \
-    "status $failed_status"$'\n'"shell open in $files, tlf2pos is $prefix/bin/tlf2pos" ] ||
-    fail "after the $recipe recipe with a broken file the status was not $failed_status," \
-      "or the shell was closed, elsewhere or ran another tlf2pos"
+  paste_recipe "$recipe" "$files" "$text" "$failed_status" "with a broken file"
   [ "$(cat "$scratch/$recipe.err")" = "d.tlf: header read error: Invalid argument" ] ||
     fail "the $recipe recipe's error lines are not the one line naming d.tlf"
   [ "$(LC_ALL=C ls -A "$root$files")" = $'-x\n-x.tlf\na\na.tlf\nb c\nb c.tlf\nd\nd.tlf' ] ||
@@ -203,11 +210,7 @@ for recipe in loop xargs; do
   done
   [ -z "$(ls -A "$root$files/d")" ] || fail "the broken d.tlf gave POS files"
 
-  paste_in "$recipe-good" "$good" "$text" || fail "the $recipe recipe's shell failed"
-  [ "$(cat "$scratch/$recipe-good.out")" = \
-    "status 0"$'\n'"shell open in $good, tlf2pos is $prefix/bin/tlf2pos" ] ||
-    fail "after the $recipe recipe with good files only the status was not 0," \
-      "or the shell was closed or elsewhere"
+  paste_recipe "$recipe-good" "$good" "$text" 0 "with good files only"
   [ ! -s "$scratch/$recipe-good.err" ] ||
     fail "the $recipe recipe was not silent on good files"
   for pos in $expected_pos; do
@@ -215,11 +218,7 @@ for recipe in loop xargs; do
       fail "the $recipe recipe did not convert e f.tlf into e f/"
   done
 
-  paste_in "$recipe-empty" "$empty" "$text" || fail "the $recipe recipe's shell failed"
-  [ "$(cat "$scratch/$recipe-empty.out")" = \
-    "status 0"$'\n'"shell open in $empty, tlf2pos is $prefix/bin/tlf2pos" ] ||
-    fail "after the $recipe recipe in an empty folder the status was not 0," \
-      "or the shell was closed or elsewhere"
+  paste_recipe "$recipe-empty" "$empty" "$text" 0 "in an empty folder"
   [ ! -s "$scratch/$recipe-empty.err" ] ||
     fail "the $recipe recipe was not silent in an empty folder"
   [ -z "$(ls -A "$root$empty")" ] ||
