@@ -7,16 +7,19 @@
 #   Quick start: must print the example's input and output lines and its
 #     exit status 1.
 #   Installing: the install command, right after the Quick start, into the
-#     prefix it names; every file it lists must be there, and the installed
-#     manual page must render with man -l and be found by man once the
-#     README's PATH line has run.
+#     prefix it names; every file it lists must be there.
 #   Converting many files: each recipe, pasted after the README's PATH line
 #     into an interactive bash, in a folder holding a.tlf, -x.tlf, "b c.tlf"
-#     and a broken d.tlf, and in an empty folder. The good files must give
-#     the Quick start's POS files in folders of their own, the broken one
-#     exactly one error line naming it, the empty folder nothing at all, and
-#     the shell must stay open and where it was.
+#     and a broken d.tlf, in a folder of good files only, and in an empty
+#     folder. The good files must give the Quick start's POS files in
+#     folders of their own, the broken one exactly one error line naming it,
+#     the empty folder nothing at all; the recipe must end with its failure
+#     status (1 for the loop, 123 for xargs) after the broken file and with
+#     0 otherwise, and the shell must stay open and where it was.
 #   Run the tests: must end with every test passed.
+#   Then the installed manual page must render with man -l and be found by
+#     man once the README's PATH line has run (man comes with the test
+#     command's packages: the Quick start installs only what building needs).
 # Commands that run at the clone get a new shell with nothing on standard
 # input but yes.
 #
@@ -50,7 +53,7 @@ quick_start=$(sh_block "Quick start")
 run_tests=$(sh_block "Run the tests")
 install=$(sh_block "Installing" '^cmake --install ')
 path_line=$(sh_block "Installing" '^export PATH=')
-loop_recipe=$(sh_block "Converting many files" '^for f in ')
+loop_recipe=$(sh_block "Converting many files" 'for f in ')
 xargs_recipe=$(sh_block "Converting many files" 'xargs ')
 for block in quick_start run_tests install path_line loop_recipe xargs_recipe; do
   [ -n "${!block}" ] || fail "README.md lacks the sh block for $block"
@@ -138,17 +141,10 @@ for file in bin/tlf2pos share/man/man1/tlf2pos.1.gz \
     share/doc/tlf2pos/changelog.gz; do
   [ -f "$root$prefix/$file" ] || fail "installing did not give $prefix/$file"
 done
-run manual "man -l $prefix/share/man/man1/tlf2pos.1.gz >/tmp/manual.txt
-$path_line && man -w tlf2pos" || fail "man failed on the installed page"
-grep -Eqx 'TLF2POS\(1\) +User Commands +TLF2POS\(1\)' "$root/tmp/manual.txt" ||
-  fail "man -l did not render the installed manual page"
-grep -qx "$prefix/share/man/man1/tlf2pos.1.gz" "$scratch/manual.log" ||
-  fail "man did not find the installed page with the prefix's bin on PATH"
-
 # paste_in NAME FOLDER RECIPE: types the README's PATH line and RECIPE into
 # an interactive bash at FOLDER in the root, as a user pastes them into a
-# terminal, and then a line that tells where the shell is and which tlf2pos
-# it finds. It has no terminal, so it reads plain lines. Its standard output
+# terminal, and then lines that tell the recipe's status, where the shell
+# is and which tlf2pos it finds. It has no terminal, so it reads plain lines. Its standard output
 # goes to $scratch/NAME.out, the standard error of the pasted lines to
 # $scratch/NAME.err, the shell's own warnings about job control to
 # $scratch/NAME.shell.
@@ -156,7 +152,8 @@ paste_in() {
   local status=0
   echo "=== fresh_machine: $1 in $2"
   # shellcheck disable=SC2016  # $PWD, $(...) and $1 are for the shells in the root
-  printf '%s\n' "exec 2>/tmp/$1.err" "$path_line" "$3" "exec 2>/dev/null" \
+  printf '%s\n' "exec 2>/tmp/$1.err" "$path_line" "$3" 'status=$?' \
+    "exec 2>/dev/null" 'echo "status $status"' \
     'echo "shell open in $PWD, tlf2pos is $(command -v tlf2pos)"' |
     setsid -w chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb PS1= PS2= \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
@@ -167,6 +164,17 @@ paste_in() {
   return $status
 }
 
+# paste_recipe NAME FOLDER RECIPE STATUS CASE: paste_in, after which RECIPE
+# must have ended with STATUS and left the shell open at FOLDER, finding the
+# installed tlf2pos. CASE says what FOLDER holds, for the failure message.
+paste_recipe() {
+  paste_in "$1" "$2" "$3" || fail "the $1 recipe's shell failed"
+  [ "$(cat "$scratch/$1.out")" = \
+    "status $4"$'\n'"shell open in $2, tlf2pos is $prefix/bin/tlf2pos" ] ||
+    fail "after the $1 recipe $5 the status was not $4," \
+      "or the shell was closed, elsewhere or ran another tlf2pos"
+}
+
 # The files every converted folder must hold, as the Quick start made them.
 demo=$root/tmp/tlf2pos-demo
 expected_pos=$'00500000.pos\n00500001.pos\n00500100.pos'
@@ -174,21 +182,20 @@ expected_pos=$'00500000.pos\n00500001.pos\n00500100.pos'
   fail "the Quick start left no POS files to compare with"
 for recipe in loop xargs; do
   case $recipe in
-    loop) text=$loop_recipe ;;
-    xargs) text=$xargs_recipe ;;
+    loop) text=$loop_recipe failed_status=1 ;;
+    xargs) text=$xargs_recipe failed_status=123 ;;
   esac
   files=/tmp/many-$recipe/files
+  good=/tmp/many-$recipe/good
   empty=/tmp/many-$recipe/empty
-  mkdir -p "$root$files" "$root$empty"
+  mkdir -p "$root$files" "$root$good" "$root$empty"
   for name in a -x "b c"; do
     cp "$root/root/tlf2pos/examples/tulo005.tlf" "$root$files/$name.tlf"
   done
   printf '5 2\n' >"$root$files/d.tlf"
+  cp "$root/root/tlf2pos/examples/tulo005.tlf" "$root$good/e f.tlf"
 
-  paste_in "$recipe" "$files" "$text" || fail "the $recipe recipe's shell failed"
-  [ "$(cat "$scratch/$recipe.out")" = \
-    "shell open in $files, tlf2pos is $prefix/bin/tlf2pos" ] ||
-    fail "after the $recipe recipe the shell was closed, elsewhere or ran another tlf2pos"
+  paste_recipe "$recipe" "$files" "$text" "$failed_status" "with a broken file"
   [ "$(cat "$scratch/$recipe.err")" = "d.tlf: header read error: Invalid argument" ] ||
     fail "the $recipe recipe's error lines are not the one line naming d.tlf"
   [ "$(LC_ALL=C ls -A "$root$files")" = $'-x\n-x.tlf\na\na.tlf\nb c\nb c.tlf\nd\nd.tlf' ] ||
@@ -203,10 +210,15 @@ for recipe in loop xargs; do
   done
   [ -z "$(ls -A "$root$files/d")" ] || fail "the broken d.tlf gave POS files"
 
-  paste_in "$recipe-empty" "$empty" "$text" || fail "the $recipe recipe's shell failed"
-  [ "$(cat "$scratch/$recipe-empty.out")" = \
-    "shell open in $empty, tlf2pos is $prefix/bin/tlf2pos" ] ||
-    fail "after the $recipe recipe in an empty folder the shell was closed or elsewhere"
+  paste_recipe "$recipe-good" "$good" "$text" 0 "with good files only"
+  [ ! -s "$scratch/$recipe-good.err" ] ||
+    fail "the $recipe recipe was not silent on good files"
+  for pos in $expected_pos; do
+    cmp "$demo/$pos" "$root$good/e f/$pos" ||
+      fail "the $recipe recipe did not convert e f.tlf into e f/"
+  done
+
+  paste_recipe "$recipe-empty" "$empty" "$text" 0 "in an empty folder"
   [ ! -s "$scratch/$recipe-empty.err" ] ||
     fail "the $recipe recipe was not silent in an empty folder"
   [ -z "$(ls -A "$root$empty")" ] ||
@@ -216,6 +228,13 @@ done
 run tests "$run_tests" || fail "the test command failed"
 grep -qx '100% tests passed, 0 tests failed out of [0-9]*' "$scratch/tests.log" ||
   fail "the test command did not pass every test"
+
+run manual "man -l $prefix/share/man/man1/tlf2pos.1.gz >/tmp/manual.txt
+$path_line && man -w tlf2pos" || fail "man failed on the installed page"
+grep -Eqx 'TLF2POS\(1\) +User Commands +TLF2POS\(1\)' "$root/tmp/manual.txt" ||
+  fail "man -l did not render the installed manual page"
+grep -qx "$prefix/share/man/man1/tlf2pos.1.gz" "$scratch/manual.log" ||
+  fail "man did not find the installed page with the prefix's bin on PATH"
 
 echo "fresh_machine: the README's commands work on a bare Debian 12 as root" \
   "($((SECONDS - start)) s)"
