@@ -1,7 +1,7 @@
 # Makes the archive for any Linux of one CPU, run as a script by the build's
 # tlf2pos_archive target (cmake/packaging.cmake):
 #   cmake -DTLF2POS_SOURCE_DIR=... -DTLF2POS_PROGRAM=... -DTLF2POS_STRIP=...
-#         -DTLF2POS_ARCHIVE=.../tlf2pos-1.0-linux-CPU.tar.gz -P linux_archive.cmake
+#         -DTLF2POS_ARCHIVE=.../tlf2pos-VERSION-linux-CPU.tar.gz -P linux_archive.cmake
 # The archive holds one folder named like it, with the stripped program, the
 # manual page, README.md, LICENSE and the example. Its members are in name
 # order, owned by 0:0 with no user names, dated SOURCE_DATE_EPOCH (the last

@@ -4,8 +4,8 @@
 #   P/share/doc/tlf2pos; `cd build && cpack` makes the Debian package that
 #   installs the same under /usr. In a build whose program carries its C
 #   library (TLF2POS_STATIC, or a cross build), the target tlf2pos_archive
-#   makes tlf2pos-1.0-linux-CPU.tar.gz for any Linux of that CPU.
-#   Windows: `cd build-win && cpack` makes tlf2pos-1.0-win32.zip, one folder
+#   makes tlf2pos-VERSION-linux-CPU.tar.gz for any Linux of that CPU.
+#   Windows: `cd build-win && cpack` makes tlf2pos-VERSION-win32.zip, one folder
 #   holding the .exe, README.txt, LICENSE.txt, the manual page as HTML and
 #   the example, text files with Windows line ends.
 # Archive member times come from SOURCE_DATE_EPOCH, the time of the last

@@ -11,7 +11,7 @@
 # empty root beside them.
 #
 # usage: tests/static_test.sh ARCHIVE BUILD
-#   ARCHIVE  tlf2pos-1.0-linux-CPU.tar.gz (CPU: x86_64, arm64 or s390x), as
+#   ARCHIVE  tlf2pos-VERSION-linux-CPU.tar.gz (CPU: x86_64, arm64 or s390x), as
 #            scripts/release.sh makes it
 #   BUILD    a finished Linux build of this checkout, whose tlf2pos is the
 #            reference
@@ -27,6 +27,7 @@ archive=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 build=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 example="$source_dir/examples/tulo005.tlf"
+version=$(sh "$source_dir/scripts/version.sh")
 [ -f "$archive" ] || fail "no archive $archive"
 [ -x "$build/tlf2pos" ] || fail "no built program at $build/tlf2pos"
 
@@ -34,9 +35,9 @@ top=$(basename "$archive" .tar.gz)
 # The CPU as the archive names it : as file(1) shows it : the qemu-user
 # that runs it (none on x86-64 itself).
 case $top in
-  tlf2pos-1.0-linux-x86_64) shown="x86-64" emulator= ;;
-  tlf2pos-1.0-linux-arm64) shown="ARM aarch64" emulator=qemu-aarch64-static ;;
-  tlf2pos-1.0-linux-s390x) shown="IBM S/390" emulator=qemu-s390x-static ;;
+  "tlf2pos-$version-linux-x86_64") shown="x86-64" emulator= ;;
+  "tlf2pos-$version-linux-arm64") shown="ARM aarch64" emulator=qemu-aarch64-static ;;
+  "tlf2pos-$version-linux-s390x") shown="IBM S/390" emulator=qemu-s390x-static ;;
   *) fail "$(basename "$archive") is not a Linux archive of this release" ;;
 esac
 if [ -n "$emulator" ]; then

@@ -21,6 +21,7 @@ build_win=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 example="$source_dir/examples/tulo005.tlf"
+version=$(sh "$source_dir/scripts/version.sh")
 for tool in cpack unzip wine i686-w64-mingw32-objdump; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
@@ -32,8 +33,8 @@ trap 'rm -rf "$scratch"' EXIT
 
 cpack --config "$build_win/CPackConfig.cmake" -G ZIP -B "$scratch/package" \
   >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log" >&2; fail "cpack"; }
-zip=$scratch/package/tlf2pos-1.0-win32.zip
-[ -f "$zip" ] || fail "cpack made no tlf2pos-1.0-win32.zip"
+zip=$scratch/package/tlf2pos-$version-win32.zip
+[ -f "$zip" ] || fail "cpack made no tlf2pos-$version-win32.zip"
 members=$(unzip -Z1 "$zip" | tr '\n' ' ')
 [ "$members" = "LICENSE.txt README.txt tlf2pos.exe tlf2pos.html tulo005.tlf " ] ||
   fail "the zip holds: $members"
@@ -77,5 +78,5 @@ for stream in stdout stderr; do
 done
 same_as_reference "$scratch/windows" "tlf2pos.exe from the zip"
 
-echo "zip_test: tlf2pos-1.0-win32.zip holds what it should, and its program" \
+echo "zip_test: tlf2pos-$version-win32.zip holds what it should, and its program" \
   "converts the example as the Linux build does"
