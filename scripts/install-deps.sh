@@ -10,11 +10,12 @@
 #        sh scripts/install-deps.sh --list [GROUP...]
 #   --list    print the packages of the groups, one a line, and install
 #             nothing
-#   build     build the program and its manual page, and install them with
-#             cmake --install
-#   test      (the default) build, and run every test of the README's test
-#             command, the package test included
-#   mutation  the tests, and python3 for the mutation script in scripts/
+#   build     compile the program and its manual page, and install them with
+#             cmake --install: no test tools
+#   test      (the default) the build group, and what every test of the
+#             README's test command needs, the package test included
+#   mutation  the test group, and python3 for the mutation script in
+#             scripts/
 #   bench     Google Benchmark, for the micro-benchmarks in bench/
 #   fuzz      clang and its sanitizer and libFuzzer runtimes
 #   valgrind  valgrind, for the end-to-end tests under memcheck
