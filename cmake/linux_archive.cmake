@@ -1,9 +1,10 @@
 # Makes the archive for any Linux of one CPU, run as a script by the build's
 # tlf2pos_archive target (cmake/packaging.cmake):
 #   cmake -DTLF2POS_SOURCE_DIR=... -DTLF2POS_PROGRAM=... -DTLF2POS_STRIP=...
-#         -DTLF2POS_ARCHIVE=.../tlf2pos-1.0-linux-CPU.tar.gz -P linux_archive.cmake
+#         -DTLF2POS_ARCHIVE=.../tlf2pos-VERSION-linux-CPU.tar.gz -P linux_archive.cmake
 # The archive holds one folder named like it, with the stripped program, the
-# manual page, README.md, LICENSE and the example. Its members are in name
+# manual page, a README for whoever downloaded it (doc/README.archive),
+# LICENSE and the example. Its members are in name
 # order, owned by 0:0 with no user names, dated SOURCE_DATE_EPOCH (the last
 # commit's time unless set), and gzip records no name or time: one commit
 # gives the same bytes wherever it is built.
@@ -14,6 +15,7 @@ foreach(variable TLF2POS_SOURCE_DIR TLF2POS_PROGRAM TLF2POS_STRIP TLF2POS_ARCHIV
   endif()
 endforeach()
 include(${TLF2POS_SOURCE_DIR}/cmake/source_date_epoch.cmake)
+include(${TLF2POS_SOURCE_DIR}/cmake/readme.cmake)
 tlf2pos_source_date_epoch(${TLF2POS_SOURCE_DIR})
 
 get_filename_component(folder ${TLF2POS_ARCHIVE} DIRECTORY)
@@ -26,9 +28,16 @@ file(MAKE_DIRECTORY ${staging}/${top})
 execute_process(COMMAND ${TLF2POS_STRIP} -o ${staging}/${top}/tlf2pos
                         ${TLF2POS_PROGRAM}
                 COMMAND_ERROR_IS_FATAL ANY)
-foreach(source doc/tlf2pos.1 README.md LICENSE examples/tulo005.tlf)
+foreach(source doc/tlf2pos.1 LICENSE examples/tulo005.tlf)
   file(COPY ${TLF2POS_SOURCE_DIR}/${source} DESTINATION ${staging}/${top})
 endforeach()
+# tlf2pos-VERSION-linux-CPU names the version and the CPU.
+if(NOT top MATCHES "^tlf2pos-(.+)-linux-(.+)$")
+  message(FATAL_ERROR "${top}.tar.gz is not named tlf2pos-VERSION-linux-CPU.tar.gz")
+endif()
+tlf2pos_readme(${TLF2POS_SOURCE_DIR}/doc/README.archive ${top}
+               "tlf2pos ${CMAKE_MATCH_1} for Linux on ${CMAKE_MATCH_2}" readme)
+file(WRITE ${staging}/${top}/README "${readme}")
 # Modes as a package would install them, whatever the umask.
 set(readable OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 set(runnable ${readable} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)

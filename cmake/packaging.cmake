@@ -4,29 +4,37 @@
 #   P/share/doc/tlf2pos; `cd build && cpack` makes the Debian package that
 #   installs the same under /usr. In a build whose program carries its C
 #   library (TLF2POS_STATIC, or a cross build), the target tlf2pos_archive
-#   makes tlf2pos-1.0-linux-CPU.tar.gz for any Linux of that CPU.
-#   Windows: `cd build-win && cpack` makes tlf2pos-1.0-win32.zip, one folder
-#   holding the .exe, README.txt, LICENSE.txt, the manual page as HTML and
-#   the example, text files with Windows line ends.
+#   makes tlf2pos-VERSION-linux-CPU.tar.gz for any Linux of that CPU, with
+#   doc/README.archive as its README (cmake/linux_archive.cmake).
+#   Windows: `cd build-win && cpack` makes tlf2pos-VERSION-win32.zip, one folder
+#   holding the .exe, README.txt (doc/README.zip), LICENSE.txt, the manual
+#   page as HTML and the example, text files with Windows line ends.
 # Archive member times come from SOURCE_DATE_EPOCH, the time of the last
 # commit unless set (cmake/source_date_epoch.cmake), so packages of one
 # commit are byte-identical. scripts/release.sh makes them all.
 include(GNUInstallDirs)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/README.md
-             ${CMAKE_SOURCE_DIR}/doc/tlf2pos.1)
+             ${CMAKE_SOURCE_DIR}/doc/README.zip ${CMAKE_SOURCE_DIR}/doc/tlf2pos.1)
 set(TLF2POS_DOC_BUILD_DIR ${CMAKE_BINARY_DIR}/doc)
 file(MAKE_DIRECTORY ${TLF2POS_DOC_BUILD_DIR})
 
+include(${CMAKE_CURRENT_LIST_DIR}/readme.cmake)
+
 if(WIN32)
   install(TARGETS tlf2pos RUNTIME DESTINATION .)
-  foreach(text README.md LICENSE)
-    file(READ ${text} content)
-    string(REPLACE "\n" "\r\n" content "${content}")
-    get_filename_component(name ${text} NAME_WE)
-    file(WRITE ${TLF2POS_DOC_BUILD_DIR}/${name}.txt "${content}")
-    install(FILES ${TLF2POS_DOC_BUILD_DIR}/${name}.txt DESTINATION .)
-  endforeach()
+  # The README for Windows users and the licence, in ASCII with CR LF line
+  # ends, as Notepad and every other Windows editor shows them.
+  tlf2pos_readme(${CMAKE_SOURCE_DIR}/doc/README.zip
+                 "tlf2pos-${PROJECT_VERSION}-win32"
+                 "tlf2pos ${PROJECT_VERSION} for Windows" readme)
+  file(READ LICENSE licence)
+  string(REPLACE "\n" "\r\n" readme "${readme}")
+  string(REPLACE "\n" "\r\n" licence "${licence}")
+  file(WRITE ${TLF2POS_DOC_BUILD_DIR}/README.txt "${readme}")
+  file(WRITE ${TLF2POS_DOC_BUILD_DIR}/LICENSE.txt "${licence}")
+  install(FILES ${TLF2POS_DOC_BUILD_DIR}/README.txt
+                ${TLF2POS_DOC_BUILD_DIR}/LICENSE.txt DESTINATION .)
   # The manual page for people without man, dated (in a comment) by the
   # page's own date. grohtml would draw the byte table as a picture with
   # PostScript tools; no-images.tmac keeps it text.
@@ -120,7 +128,8 @@ if(NOT WIN32 AND TLF2POS_FULLY_STATIC)
             -DTLF2POS_ARCHIVE=${TLF2POS_ARCHIVE_FILE}
             -P ${CMAKE_SOURCE_DIR}/cmake/linux_archive.cmake
     DEPENDS tlf2pos cmake/linux_archive.cmake cmake/source_date_epoch.cmake
-            doc/tlf2pos.1 README.md LICENSE examples/tulo005.tlf
+            cmake/readme.cmake doc/README.archive doc/tlf2pos.1 LICENSE
+            examples/tulo005.tlf
     VERBATIM)
   add_custom_target(tlf2pos_archive DEPENDS ${TLF2POS_ARCHIVE_FILE})
 endif()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Makes every release artifact of the commit checked out here, into dist/:
-#   tlf2pos_1.0_amd64.deb, tlf2pos_1.0_arm64.deb, tlf2pos_1.0_s390x.deb
-#   tlf2pos-1.0-linux-x86_64.tar.gz, -linux-arm64.tar.gz, -linux-s390x.tar.gz
-#   tlf2pos-1.0-win32.zip
+#   tlf2pos_VERSION_amd64.deb, tlf2pos_VERSION_arm64.deb, tlf2pos_VERSION_s390x.deb
+#   tlf2pos-VERSION-linux-x86_64.tar.gz, -linux-arm64.tar.gz, -linux-s390x.tar.gz
+#   tlf2pos-VERSION-win32.zip
 #   SHA256SUMS, their checksums as `sha256sum -c SHA256SUMS` reads them
+# where VERSION is the one project() gives in CMakeLists.txt.
 # The commit is cloned into build-release/source and built there with the
 # tests and benchmarks off, so nothing uncommitted and no earlier build can
 # get in; it refuses to run while tracked files have uncommitted changes.
@@ -20,7 +21,6 @@ export LC_ALL=C
 fail() { echo "release: $*" >&2; exit 1; }
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-version=1.0
 jobs=${JOBS:-2}
 work=$source_dir/build-release
 dist=$source_dir/dist
@@ -43,6 +43,7 @@ mkdir -p "$work" "$dist"
 git clone -q --no-checkout "$source_dir" "$work/source"
 git -C "$work/source" checkout -q "$commit"
 source=$work/source
+version=$(sh "$source/scripts/version.sh")
 # Every archive member carries the commit's time.
 SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
 export SOURCE_DATE_EPOCH

@@ -124,7 +124,43 @@ run() {
   return $status
 }
 
+# On a freshly booted machine the automatic upgrades often hold the package
+# manager's locks when a new user starts. A perl (essential on Debian)
+# outside the root takes dpkg's front-end lock and apt's lock on the package
+# lists in the root, as fcntl locks like theirs, for the first
+# $lock_seconds s of the Quick start: its install-deps.sh must say that it
+# waits, wait, and then go on.
+lock_seconds=20
+held_locks=(/var/lib/dpkg/lock-frontend /var/lib/apt/lists/lock)
+hold_package_locks() {
+  mkdir -p "$root/var/lib/apt/lists"
+  # shellcheck disable=SC2016  # perl's variables
+  perl -MFcntl -e '
+    my $seconds = shift;
+    my @held;
+    for my $path (@ARGV) {
+      sysopen(my $fh, $path, O_RDWR | O_CREAT, 0640) or die "$path: $!\n";
+      fcntl($fh, F_SETLK, pack("s s x![q] q q i x![q]", F_WRLCK, SEEK_SET, 0, 0, 0))
+        or die "locking $path: $!\n";
+      push @held, $fh;
+    }
+    print "held\n";
+    close STDOUT;
+    sleep $seconds;' "$lock_seconds" "${held_locks[@]/#/$root}" >"$scratch/locks" &
+  lock_holder=$!
+  for ((i = 0; i < 100; i++)); do
+    [ "$(cat "$scratch/locks")" != held ] || return 0
+    sleep 0.1
+  done
+  fail "could not hold the package manager's locks in the root"
+}
+hold_package_locks
 run quick-start "$quick_start" || fail "the Quick start command failed"
+wait "$lock_holder" || fail "the locks in the root were not held for $lock_seconds s"
+for lock in "${held_locks[@]}"; do
+  grep -q "^install-deps: waiting for $lock, held by perl " "$scratch/quick-start.log" ||
+    fail "the Quick start did not say that it waits for $lock"
+done
 expected=$'input : tulo005.tlf\noutput : 00500000.pos\noutput : 00500001.pos\noutput : 00500100.pos'
 [ "$(grep -A3 -x 'input : tulo005.tlf' "$scratch/quick-start.log")" = "$expected" ] ||
   fail "the Quick start command did not print the example's output lines"

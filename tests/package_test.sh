@@ -23,6 +23,7 @@ system=0
 [ "${2-}" = --system ] && system=1
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 example="$source_dir/examples/tulo005.tlf"
+version=$(sh "$source_dir/scripts/version.sh")
 cpack=${CPACK:-cpack}
 # dpkg looks for ldconfig and friends on PATH, which may lack the sbin
 # folders for a normal user.
@@ -51,9 +52,9 @@ ls "$scratch/reference/run"/*.pos >/dev/null 2>&1 ||
 # Make the package.
 "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/package" \
   >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log" >&2; fail "cpack"; }
-debs=("$scratch"/package/tlf2pos_1.0_*.deb)
+debs=("$scratch"/package/tlf2pos_"$version"_*.deb)
 if [ ${#debs[@]} != 1 ] || [ ! -f "${debs[0]}" ]; then
-  fail "cpack made no single tlf2pos_1.0_*.deb"
+  fail "cpack made no single tlf2pos_${version}_*.deb"
 fi
 deb=${debs[0]}
 
@@ -61,7 +62,7 @@ deb=${debs[0]}
 arch=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "\(.*\)")$/\1/p' \
   "$build/CPackConfig.cmake")
 info=$(dpkg-deb -I "$deb")
-for field in "Package: tlf2pos" "Version: 1.0" "Section: utils" \
+for field in "Package: tlf2pos" "Version: $version" "Section: utils" \
     "Architecture: ${arch:-$(dpkg --print-architecture)}"; do
   grep -qx " $field" <<<"$info" || fail "control field '$field' missing"
 done
@@ -104,7 +105,8 @@ dpkg_root=(dpkg --root="$root" --log=/dev/null --force-not-root
 "${dpkg_root[@]}" -i "$deb" >"$scratch/dpkg.log" 2>&1 ||
   { cat "$scratch/dpkg.log" >&2; fail "dpkg -i into a scratch root"; }
 [ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status} ${Version}' tlf2pos)" \
-  = "install ok installed 1.0" ] || fail "dpkg does not list tlf2pos 1.0 as installed"
+  = "install ok installed $version" ] ||
+  fail "dpkg does not list tlf2pos $version as installed"
 convert "$scratch/root-run" "$root/usr/bin/tlf2pos"
 same_as_reference "$scratch/root-run" "program installed by dpkg"
 [ "$(man -M "$root/usr/share/man" -w tlf2pos)" = "$root/usr/share/man/man1/tlf2pos.1.gz" ] ||

@@ -18,6 +18,7 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 [ -z "$(git -C "$source_dir" status --porcelain --untracked-files=no)" ] ||
   fail "$source_dir has uncommitted changes"
 commit=$(git -C "$source_dir" rev-parse HEAD)
+v=$(sh "$source_dir/scripts/version.sh")
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -39,9 +40,9 @@ fi
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) >&2 ||
   fail "the files in $dist do not match its SHA256SUMS"
 names=$(awk '{ print $2 }' "$dist/SHA256SUMS" | tr '\n' ' ')
-[ "$names" = "tlf2pos-1.0-linux-arm64.tar.gz tlf2pos-1.0-linux-s390x.tar.gz \
-tlf2pos-1.0-linux-x86_64.tar.gz tlf2pos-1.0-win32.zip tlf2pos_1.0_amd64.deb \
-tlf2pos_1.0_arm64.deb tlf2pos_1.0_s390x.deb " ] ||
+[ "$names" = "tlf2pos-$v-linux-arm64.tar.gz tlf2pos-$v-linux-s390x.tar.gz \
+tlf2pos-$v-linux-x86_64.tar.gz tlf2pos-$v-win32.zip tlf2pos_${v}_amd64.deb \
+tlf2pos_${v}_arm64.deb tlf2pos_${v}_s390x.deb " ] ||
   fail "SHA256SUMS lists: $names"
 
 second=$scratch/clone

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Checks a Linux archive as a user of any distribution gets it: it must hold
 # one folder named like it, with exactly the program, the manual page,
-# README.md, LICENSE and the example (the repository's files), owned by
-# 0:0; the program must be a stripped, statically linked program for the
-# archive's CPU; and it must convert the example in an empty root folder
+# LICENSE and the example (the repository's files) and a README, owned by
+# 0:0. The README speaks to whoever downloaded the archive: it names the
+# archive, tells how to check, unpack and install it and read the manual,
+# says nothing of git or building, and its first commands, run in a folder
+# holding the archive, print what it says they print. The program must be a
+# stripped, statically linked program for the archive's CPU; and it must
+# convert the example in an empty root folder
 # (nothing but the program, /dev/null and the example: no C library, no
 # shell) as the normal build's program does: the same status, the same
 # console output and the same bytes in every POS file. The arm64 and s390x
@@ -11,7 +15,7 @@
 # empty root beside them.
 #
 # usage: tests/static_test.sh ARCHIVE BUILD
-#   ARCHIVE  tlf2pos-1.0-linux-CPU.tar.gz (CPU: x86_64, arm64 or s390x), as
+#   ARCHIVE  tlf2pos-VERSION-linux-CPU.tar.gz (CPU: x86_64, arm64 or s390x), as
 #            scripts/release.sh makes it
 #   BUILD    a finished Linux build of this checkout, whose tlf2pos is the
 #            reference
@@ -27,6 +31,7 @@ archive=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 build=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 example="$source_dir/examples/tulo005.tlf"
+version=$(sh "$source_dir/scripts/version.sh")
 [ -f "$archive" ] || fail "no archive $archive"
 [ -x "$build/tlf2pos" ] || fail "no built program at $build/tlf2pos"
 
@@ -34,9 +39,9 @@ top=$(basename "$archive" .tar.gz)
 # The CPU as the archive names it : as file(1) shows it : the qemu-user
 # that runs it (none on x86-64 itself).
 case $top in
-  tlf2pos-1.0-linux-x86_64) shown="x86-64" emulator= ;;
-  tlf2pos-1.0-linux-arm64) shown="ARM aarch64" emulator=qemu-aarch64-static ;;
-  tlf2pos-1.0-linux-s390x) shown="IBM S/390" emulator=qemu-s390x-static ;;
+  "tlf2pos-$version-linux-x86_64") shown="x86-64" emulator= ;;
+  "tlf2pos-$version-linux-arm64") shown="ARM aarch64" emulator=qemu-aarch64-static ;;
+  "tlf2pos-$version-linux-s390x") shown="IBM S/390" emulator=qemu-s390x-static ;;
   *) fail "$(basename "$archive") is not a Linux archive of this release" ;;
 esac
 if [ -n "$emulator" ]; then
@@ -60,7 +65,7 @@ expected=$(sort <<EOF
 0/0 drwxr-xr-x $top/
 0/0 -rwxr-xr-x $top/tlf2pos
 0/0 -rw-r--r-- $top/tlf2pos.1
-0/0 -rw-r--r-- $top/README.md
+0/0 -rw-r--r-- $top/README
 0/0 -rw-r--r-- $top/LICENSE
 0/0 -rw-r--r-- $top/tulo005.tlf
 EOF
@@ -69,11 +74,44 @@ EOF
 $members"
 tar -xzf "$archive" -C "$scratch"
 unpacked=$scratch/$top
-for pair in tlf2pos.1:doc/tlf2pos.1 README.md:README.md LICENSE:LICENSE \
+for pair in tlf2pos.1:doc/tlf2pos.1 LICENSE:LICENSE \
     tulo005.tlf:examples/tulo005.tlf; do
   cmp -s "$unpacked/${pair%%:*}" "$source_dir/${pair#*:}" ||
     fail "${pair%%:*} is not the repository's ${pair#*:}"
 done
+
+# The README.
+readme=$unpacked/README
+! grep -Eiwn 'git|cmake|build|clone|compile|make' "$readme" ||
+  fail "the README speaks of getting or building the source"
+! grep -n '@[A-Z_]*@' "$readme" || fail "the README keeps a placeholder"
+for line in "tar -xzf $top.tar.gz" "cd $top" "man -l tlf2pos.1" "PATH" \
+    "sha256sum --ignore-missing -c SHA256SUMS" "\"$top.tar.gz: OK\"" \
+    "/usr/local/bin/tlf2pos" ".local/bin/tlf2pos" "exit status: 1"; do
+  grep -qF -- "$line" "$readme" || fail "the README lacks: $line"
+done
+# indented N: the Nth block of indented lines (without their indent) in
+# the README's section "Unpacking and trying it".
+indented() {
+  awk -v want="$1" '
+    $0 == "Unpacking and trying it" { inside = 1; next }
+    inside && /^[A-Z]/ && !/^prints$/ { exit }
+    inside && /^    / { if (!block) n++; block = 1; if (n == want) print substr($0, 5); next }
+    { block = 0 }' "$readme"
+}
+commands=$(indented 1)
+if [ -z "$commands" ] || [ -z "$(indented 2)" ]; then
+  fail "the README shows no commands and output to try"
+fi
+if [ -z "$emulator" ]; then
+  mkdir "$scratch/try"
+  cp "$archive" "$scratch/try/"
+  (cd "$scratch/try" && sh -c "$commands") >"$scratch/try.out" 2>&1 ||
+    fail "the README's first commands failed: $(cat "$scratch/try.out")"
+  [ "$(cat "$scratch/try.out")" = "$(indented 2)" ] ||
+    fail "the README's first commands printed: $(cat "$scratch/try.out")"
+fi
+
 kind=$(file -b "$unpacked/tlf2pos")
 grep -q "$shown" <<<"$kind" || fail "tlf2pos is not for $shown: $kind"
 grep -Eq 'static(-pie|ally) linked' <<<"$kind" || fail "tlf2pos is not static: $kind"
