@@ -14,11 +14,13 @@ usage: scripts/mutate.py [options] [FILE...]
   --report       print the report of the results so far and exit
   --check CMD    run CMD (with sh) on every survivor, also on those of an
                  earlier run; $TLF2POS is the mutant's program, the working
-                 folder a copy of the sources; a non-zero status = caught
+                 folder the sources with the mutant in place, $MUTATE_SCRATCH
+                 a folder kept from one check to the next (for a build of
+                 its own); a non-zero status means caught
   --timeout SEC  limit for one test (default 20); a hang counts as killed
   -j N           build and test jobs (default 2)
-  --work DIR     scratch folder (default: $TMPDIR/tlf2pos-mutate-<hash of
-                 the repository's path>)
+  --work DIR     scratch folder, empty or one of an earlier run (default:
+                 $TMPDIR/tlf2pos-mutate-<hash of the repository's path>)
 
 The checkout as it stands (tracked and untracked files, not ignored ones) is
 copied to DIR/src and built once in DIR/build (Release, Ninja when there is
@@ -294,11 +296,14 @@ class Lab:
                 shutil.rmtree(self.tmp / 'run', ignore_errors=True)
             if rc != 0:
                 failed = re.findall(r'Test\s+#\d+: (\S+) \.*\s*\*\*\*(\w+)', self.log.read_text())
-                return False, [f'{t} ({w})' for t, w in failed][:3] or [f'ctest: {rc}']
+                stopped = [f'suite {rc}'] if isinstance(rc, str) else []
+                return False, (stopped + [f'{t} ({w})' for t, w in failed])[:3] or [f'ctest {rc}']
         return True, []
 
     def check(self, cmd):
-        env = dict(os.environ, TLF2POS=str(self.build / 'tlf2pos'), TMPDIR=str(self.tmp))
+        (self.work / 'check').mkdir(exist_ok=True)
+        env = dict(os.environ, TLF2POS=str(self.build / 'tlf2pos'), TMPDIR=str(self.tmp),
+                   MUTATE_SCRATCH=str(self.work / 'check'))
         rc = run(['sh', '-c', cmd], self.log, 600, cwd=self.src, env=env)
         lines = self.log.read_text(errors='replace').strip().splitlines()
         return rc != 0, (lines[-1] if lines else f'status {rc}')[:200]
@@ -307,7 +312,8 @@ class Lab:
 
 def one_line(text, start, end, new):
     """The source line(s) holding [start, end), before and after, on one line."""
-    a, b = text.rfind('\n', 0, start) + 1, text.find('\n', end) % (len(text) + 1)
+    a, b = text.rfind('\n', 0, start) + 1, text.find('\n', end)
+    b = len(text) if b < 0 else b
     squash = lambda s: ' '.join(s.split())[:120]
     return squash(text[a:b]), squash(text[a:start] + new + text[end:b])
 
@@ -383,11 +389,20 @@ def main():
         for line in results_path.read_text().splitlines():
             r = json.loads(line)
             results[r['id']] = r                  # a later line wins (a re-check)
-    if a.report:
+    todo = [m for m in mutants if m['id'] not in results or
+            (a.check and results[m['id']]['verdict'] == 'survived'
+             and 'check' not in results[m['id']])]
+    if a.report or not todo:
         if not results:
             print(f'no results for this checkout in {work}', file=sys.stderr)
         return report(mutants, results, texts)
 
+    # The copy in DIR/src loses every file the checkout lacks: never take a
+    # folder that holds anything but this script's own.
+    if work.is_dir() and any(work.iterdir()) and not (work / 'lock').exists():
+        print(f'mutate: {work} is not empty and not a scratch folder of mutate.py',
+              file=sys.stderr)
+        return 2
     work.mkdir(parents=True, exist_ok=True)
     lock = open(work / 'lock', 'w')
     try:
@@ -414,9 +429,6 @@ def main():
             print(f'mutate: the original fails its tests: {failed}', file=sys.stderr)
             return 2
         wall = max(120, 20 * (time.time() - t1))  # the whole suite; beyond it a mutant hangs
-        todo = [m for m in mutants if m['id'] not in results or
-                (a.check and results[m['id']]['verdict'] == 'survived'
-                 and 'check' not in results[m['id']])]
         print(f'{len(mutants)} mutants, {len(todo)} to run; the original built and passed '
               f'in {time.time() - t0:.0f} s; results in {results_path}', flush=True)
         for i, m in enumerate(todo, 1):
@@ -432,7 +444,7 @@ def main():
             elif rc != 0 and 'Error running test executable' in out:
                 r = dict(m, verdict='killed', by=['test discovery'])
             elif rc != 0:
-                err = next((l for l in out.splitlines() if 'error' in l), str(rc))
+                err = next((l for l in out.splitlines() if 'error:' in l), str(rc))
                 r = dict(m, verdict='stillborn', why=err[-200:])
             else:
                 passed, failed = lab.test(wall)
