@@ -370,7 +370,7 @@ def main():
     names = selected(files, a.files)
     if not names:
         ap.error('no such source: ' + ' '.join(a.files))
-    texts = {n: files[n].decode() for n in names}
+    texts = {n: files[n].decode('utf-8') for n in names}
     mutants = [m for n in names for m in mutants_of(n, texts[n])]
     if a.n is not None and a.n < len(mutants):
         keep = {m['id'] for m in random.Random(a.seed).sample(mutants, a.n)}
@@ -439,7 +439,7 @@ def main():
             text = texts[m['file']]
             assert text[m['start']:m['end']] == m['old'], m['id']
             current = lab.src / m['file']
-            current.write_text(text[:m['start']] + m['new'] + text[m['end']:])
+            current.write_bytes((text[:m['start']] + m['new'] + text[m['end']:]).encode())
             rc, out = lab.make()
             if old:                               # a survivor that still needs its check
                 r = dict(old)
@@ -454,7 +454,7 @@ def main():
                          same_objects=lab.objects() == base)
             if r['verdict'] == 'survived' and a.check:
                 r['check_caught'], r['check'] = lab.check(a.check)
-            current.write_text(text)              # built again with the next mutant
+            current.write_bytes(files[m['file']])  # built again with the next mutant
             current = None
             r['seconds'] = round(time.time() - t + (old['seconds'] if old else 0), 1)
             results[m['id']] = r
@@ -473,7 +473,7 @@ def main():
         for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
             signal.signal(sig, signal.SIG_IGN)    # the clean-up must not be cut short
         if current:
-            current.write_text(texts[str(current.relative_to(lab.src))])
+            current.write_bytes(files[str(current.relative_to(lab.src))])
         lab.close()
     print()
     return report(mutants, results, texts)
