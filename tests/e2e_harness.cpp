@@ -177,7 +177,6 @@ namespace {
 class Fd {
  public:
   Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   ~Fd() { reset(); }
