@@ -4,7 +4,7 @@
  * same stored bytes, same order) with one open, one write and one close per
  * file, and prints the same progress lines into a 4096-byte buffer. The
  * bytes come ready-made from the generator's bytes file, not from the text.
- *   floor WORKLOAD input.tlf bytes-file */
+ *   bench_floor WORKLOAD input.tlf bytes-file */
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -61,7 +61,7 @@ static uint8_t *put_byte(uint8_t *p, uint8_t b) {
 int main(int argc, char **argv) {
   const struct workload *w = argc == 4 ? find_workload(argv[1]) : NULL;
   if (w == NULL) {
-    fprintf(stderr, "usage: floor WORKLOAD input.tlf bytes-file\n");
+    fprintf(stderr, "usage: bench_floor WORKLOAD input.tlf bytes-file\n");
     return 2;
   }
 

@@ -3,7 +3,7 @@
 // with std::from_chars (a D exponent marker copied out as e), reduces each
 // value to a byte as tlf2pos does and writes the same POS files and progress
 // lines.
-//   from_chars input.tlf
+//   bench_from_chars input.tlf
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   int fd = argc == 2 ? open(argv[1], O_RDONLY) : -1;
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0) {
-    std::perror(argc == 2 ? argv[1] : "usage: from_chars input.tlf");
+    std::perror(argc == 2 ? argv[1] : "usage: bench_from_chars input.tlf");
     return 2;
   }
   void* map = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);

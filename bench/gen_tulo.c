@@ -1,6 +1,6 @@
 /* Writes the TULO input of a benchmark workload to standard output and,
  * if a second path is given, the bytes its POS files hold (workload.h):
- *   gen_tulo WORKLOAD|tiny [bytes-file] > input.tlf
+ *   bench_gen_tulo WORKLOAD|tiny [bytes-file] > input.tlf
  * The same workload always gives the same bytes (fixed seed). The large
  * workloads end their lines with CR LF, as TULO files written under DOS and
  * Windows do. */
@@ -17,7 +17,7 @@ static const char kTiny[] =
 
 int main(int argc, char **argv) {
   if (argc != 2 && argc != 3) {
-    fprintf(stderr, "usage: gen_tulo WORKLOAD|tiny [bytes-file] > input.tlf\n");
+    fprintf(stderr, "usage: bench_gen_tulo WORKLOAD|tiny [bytes-file] > input.tlf\n");
     return 2;
   }
   static char buffer[1 << 16];

@@ -1,6 +1,6 @@
 /* Runs one command and prints what it cost, on one line:
  *   wall_seconds user_seconds system_seconds peak_rss_kib exit_status
- *   measure <folder> <absolute program path> [arguments...]
+ *   bench_measure <folder> <absolute program path> [arguments...]
  * The command runs in <folder> with standard output on /dev/null and
  * standard error passed through. The times cover the command alone, from
  * its start to its end; the peak RSS is the kernel's high-water mark for
@@ -21,7 +21,7 @@ static double seconds(struct timeval t) {
 
 int main(int argc, char **argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: measure folder /path/to/program [args...]\n");
+    fprintf(stderr, "usage: bench_measure folder /path/to/program [args...]\n");
     return 2;
   }
   if (chdir(argv[1]) != 0) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The benchmark suite: builds tlf2pos in Release, generates the workloads,
+# The benchmark suite: builds tlf2pos and the benchmark programs in a
+# Release build of its own (TLF2POS_BENCH on), generates the workloads,
 # and runs tlf2pos and its references by turns (A B A B ...) in a scratch
 # folder, standard output to /dev/null, every run starting in an empty
 # folder. Prints Markdown tables of medians. CPU time is user + system: on a
@@ -45,7 +46,8 @@ fi
 echo "building $build (Release)..." >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
   -DTLF2POS_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target tlf2pos gen_tulo floor hello measure from_chars >/dev/null
+cmake --build "$build" -j2 --target tlf2pos bench_gen_tulo bench_floor bench_hello \
+  bench_measure bench_from_chars >/dev/null
 tool=$build/tlf2pos
 bench=$build/bench
 
@@ -60,9 +62,9 @@ results=$scratch/results
 echo "generating the workloads in $scratch..." >&2
 for w in files parse $formats; do
   [[ $workloads == *" $w "* || $formats == *" $w "* ]] || continue
-  "$bench/gen_tulo" "$w" "$scratch/in/$w.bytes" >"$scratch/in/$w.tlf"
+  "$bench/bench_gen_tulo" "$w" "$scratch/in/$w.bytes" >"$scratch/in/$w.tlf"
 done
-"$bench/gen_tulo" tiny >"$scratch/in/tiny.tlf"
+"$bench/bench_gen_tulo" tiny >"$scratch/in/tiny.tlf"
 
 # One run in a new empty folder: appends "workload program wall user sys rss"
 # to the results. The folder is removed and its file system synced before
@@ -73,7 +75,7 @@ run_once() {
   local dir=$scratch/run
   mkdir "$dir"
   local line
-  line=$("$bench/measure" "$dir" "$@")
+  line=$("$bench/bench_measure" "$dir" "$@")
   set -- $line
   if [[ $5 != "$want_status" ]]; then
     echo "$program on $workload ended with status $5, not $want_status" >&2
@@ -91,7 +93,7 @@ check_same_output() {
   local status=0
   mkdir "$a" "$b"
   (cd "$a" && exec "$tool" "$scratch/in/$workload.tlf" >"$scratch/out-a") || status=$?
-  (cd "$b" && exec "$bench/floor" "$workload" "$scratch/in/$workload.tlf" \
+  (cd "$b" && exec "$bench/bench_floor" "$workload" "$scratch/in/$workload.tlf" \
     "$scratch/in/$workload.bytes" >"$scratch/out-b")
   if [[ $status != 1 ]] || ! cmp -s "$scratch/out-a" "$scratch/out-b" ||
     ! diff -r -q "$a" "$b" >/dev/null; then
@@ -100,7 +102,7 @@ check_same_output() {
   fi
   if [[ $formats == *" $workload "* ]]; then
     mkdir "$c"
-    (cd "$c" && exec "$bench/from_chars" "$scratch/in/$workload.tlf" >"$scratch/out-c")
+    (cd "$c" && exec "$bench/bench_from_chars" "$scratch/in/$workload.tlf" >"$scratch/out-c")
     if ! cmp -s "$scratch/out-a" "$scratch/out-c" || ! diff -r -q "$a" "$c" >/dev/null; then
       echo "the from_chars program does not write what tlf2pos writes for $workload" >&2
       exit 1
@@ -118,7 +120,7 @@ for w in files parse; do
   check_same_output "$w"
   for ((r = 0; r < runs; ++r)); do
     run_once "$w" tlf2pos 1 "$tool" "$scratch/in/$w.tlf"
-    run_once "$w" floor 0 "$bench/floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
+    run_once "$w" floor 0 "$bench/bench_floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
   done
 done
 
@@ -131,8 +133,8 @@ if [[ -n ${formats// /} ]]; then
   for ((r = 0; r < runs; ++r)); do
     for w in $formats; do
       run_once "$w" tlf2pos 1 "$tool" "$scratch/in/$w.tlf"
-      run_once "$w" floor 0 "$bench/floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
-      run_once "$w" from_chars 0 "$bench/from_chars" "$scratch/in/$w.tlf"
+      run_once "$w" floor 0 "$bench/bench_floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
+      run_once "$w" from_chars 0 "$bench/bench_from_chars" "$scratch/in/$w.tlf"
     done
   done
 fi
@@ -144,9 +146,9 @@ cp "$scratch/in/tiny.tlf" "$scratch/tiny/tulo005.tlf"
 for ((r = 0; r < tiny_runs; ++r)); do
   for program in tlf2pos hello; do
     if [[ $program == tlf2pos ]]; then
-      set -- $("$bench/measure" "$scratch/tiny" "$tool" tulo005.tlf)
+      set -- $("$bench/bench_measure" "$scratch/tiny" "$tool" tulo005.tlf)
     else
-      set -- $("$bench/measure" "$scratch/tiny" "$bench/hello")
+      set -- $("$bench/bench_measure" "$scratch/tiny" "$bench/bench_hello")
     fi
     echo "tiny $program $1 $2 $3 $4" >>"$results"
   done

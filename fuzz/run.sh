@@ -6,7 +6,7 @@
 # BUILD_DIR is a clang build with the fuzz targets (default: build-fuzz in
 # the source tree), made for instance with
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTLF2POS_FUZZ=ON \
-#     -DBUILD_TESTING=OFF -DTLF2POS_BENCH=OFF
+#     -DBUILD_TESTING=OFF
 #   cmake --build build-fuzz
 # Extra libFuzzer flags can be given in FUZZ_FLAGS. New inputs the fuzzer
 # finds go to BUILD_DIR/fuzz-work/<target>/corpus, never into fuzz/corpus; an

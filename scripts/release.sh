@@ -13,7 +13,8 @@
 # usage: scripts/release.sh   (on x86-64 Debian or Ubuntu)
 # It installs nothing. It needs what these install:
 #   sh scripts/install-deps.sh test windows cross release
-# Environment: JOBS, parallel compile jobs per build (default 2).
+# Environment: JOBS, parallel compile jobs per build (default 2); WERROR=ON
+# makes compiler warnings errors (CI sets it).
 set -euo pipefail
 # Byte order for every sorted list, SHA256SUMS included.
 export LC_ALL=C
@@ -56,7 +57,7 @@ build() {
   echo "release: building $name"
   {
     cmake -S "$source" -B "$work/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DBUILD_TESTING=OFF -DTLF2POS_BENCH=OFF "$@" &&
+      -DBUILD_TESTING=OFF -DTLF2POS_WERROR="${WERROR:-OFF}" "$@" &&
       cmake --build "$work/$name" -j"$jobs"
   } >"$work/$name.log" 2>&1 || { cat "$work/$name.log" >&2; fail "building $name failed"; }
 }

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -410,6 +412,22 @@ TEST(E2eFaults, PipeEndsMidLine) {
     EXPECT_EQ(r.status, c.status) << c.what;
     EXPECT_EQ(r.changed, c.files) << c.what;
   }
+}
+
+// The harness itself: a run whose program cannot be waited for (with
+// SIGCHLD ignored the system reaps it at once) fails as an exception of
+// that run, its standard-input feeder joined, instead of ending the suite.
+TEST(E2eHarness, ProgramThatCannotBeWaitedForFailsTheRun) {
+  if (e2e::through_wrapper() || e2e::windows_target())
+    GTEST_SKIP() << "a test of the harness: the plain program is enough";
+  struct sigaction ignore {};
+  struct sigaction before {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGCHLD, &ignore, &before), 0);
+  e2e::Options o;
+  o.stdin_bytes = "1 1 1\n";
+  EXPECT_THROW(e2e::run(o), std::runtime_error);
+  ASSERT_EQ(::sigaction(SIGCHLD, &before, nullptr), 0);
 }
 
 }  // namespace

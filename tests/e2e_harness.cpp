@@ -171,200 +171,299 @@ std::string show(const std::string& s) {
   return r;
 }
 
-Result run(const Options& o) {
-  std::string tmp = fs::temp_directory_path().string();
-  std::string base_template = tmp + "/tlf2pos-e2e-XXXXXX";
-  std::vector<char> base_buf(base_template.begin(), base_template.end());
-  base_buf.push_back('\0');
-  if (::mkdtemp(base_buf.data()) == nullptr)
-    fail("mkdtemp");
-  const std::string base = base_buf.data();
-  const std::string work = base + "/work";
-  Result r;
-  try {
+namespace {
+
+// A descriptor, closed when it goes unless released first.
+class Fd {
+ public:
+  Fd() = default;
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { reset(); }
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1) {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// The scratch folder of one run: base, mode 0711, holds the captured
+// streams and any copy of the program; base/work is the program's current
+// folder. Everything in it is removed when it goes, whatever ended the run.
+class ScratchFolder {
+ public:
+  // for_nobody: the work folder is writable for every user.
+  explicit ScratchFolder(bool for_nobody) {
+    std::string name = fs::temp_directory_path().string() + "/tlf2pos-e2e-XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr)
+      fail("mkdtemp");
+    base_ = name;
+    work_ = base_ + "/work";
     // nobody must be able to pass through the base folder to the work
     // folder and the copied binary, but not read the captured streams.
-    if (::chmod(base.c_str(), 0711) != 0)
-      fail("chmod base");
-    if (::mkdir(work.c_str(), 0755) != 0)
-      fail("mkdir work");
-    bool drop = o.as_nobody && ::geteuid() == 0;
-    if (o.as_nobody && ::chmod(work.c_str(), 0777) != 0)
-      fail("chmod work");
+    const char* failed = nullptr;
+    if (::chmod(base_.c_str(), 0711) != 0)
+      failed = "chmod base";
+    else if (::mkdir(work_.c_str(), 0755) != 0)
+      failed = "mkdir work";
+    else if (for_nobody && ::chmod(work_.c_str(), 0777) != 0)
+      failed = "chmod work";
+    if (failed != nullptr) {
+      int error = errno;
+      remove_tree(base_);  // no destructor runs for a failed constructor
+      errno = error;
+      fail(failed);
+    }
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  ~ScratchFolder() { remove_tree(base_); }
 
-    for (const auto& [name, data] : o.files)
-      write_whole(work + "/" + name, data);
-    if (!o.fifo_name.empty() &&
-        ::mkfifo((work + "/" + o.fifo_name).c_str(), 0666) != 0)
-      fail("mkfifo");
-    if (o.prepare)
-      o.prepare(work);
-    std::map<std::string, std::string> before = list_folder(work);
+  const std::string& base() const { return base_; }
+  const std::string& work() const { return work_; }
 
-    std::vector<std::string> words = command_words();
-    // The build folder may lie where nobody cannot reach it (a clone in a
-    // folder of mode 0700); a copy in the scratch folder can always be run.
-    // Under a wrapper (valgrind, qemu) the program is the word that names a
-    // file, not the wrapper itself.
-    for (std::size_t i = through_wrapper() ? 1 : 0; drop && i < words.size(); ++i) {
-      if (words[i][0] != '/' || !fs::is_regular_file(words[i]))
+ private:
+  std::string base_;
+  std::string work_;
+};
+
+// Puts the options' files, FIFO and preparations into the work folder and
+// lists what is there before the run.
+std::map<std::string, std::string> fill_folder(const Options& o,
+                                               const std::string& work) {
+  for (const auto& [name, data] : o.files)
+    write_whole(work + "/" + name, data);
+  if (!o.fifo_name.empty() &&
+      ::mkfifo((work + "/" + o.fifo_name).c_str(), 0666) != 0)
+    fail("mkfifo");
+  if (o.prepare)
+    o.prepare(work);
+  return list_folder(work);
+}
+
+// How the program is started: its words, its environment, and the user it
+// runs as.
+struct Command {
+  std::vector<std::string> words;
+  std::vector<std::string> env;
+  bool drop = false;  // switch to nobody (root only)
+  uid_t uid = 65534;
+  gid_t gid = 65534;
+};
+
+Command make_command(const Options& o, const std::string& base) {
+  Command c;
+  c.drop = o.as_nobody && ::geteuid() == 0;
+  c.words = command_words();
+  // The build folder may lie where nobody cannot reach it (a clone in a
+  // folder of mode 0700); a copy in the scratch folder can always be run.
+  // Under a wrapper (valgrind, qemu) the program is the word that names a
+  // file, not the wrapper itself.
+  for (std::size_t i = through_wrapper() ? 1 : 0; c.drop && i < c.words.size(); ++i) {
+    if (c.words[i][0] != '/' || !fs::is_regular_file(c.words[i]))
+      continue;
+    std::string copy = base + "/" + fs::path(c.words[i]).filename().string();
+    fs::copy_file(c.words[i], copy);
+    if (::chmod(copy.c_str(), 0755) != 0)
+      fail("chmod binary copy");
+    c.words[i] = copy;
+  }
+  for (const std::string& a : o.args)
+    c.words.push_back(a);
+
+  // Wine takes the arguments, and the names of files on disk, in the
+  // character set of the locale: with UTF-8 a name reaches the Windows
+  // program exactly as the test wrote it, whatever locale runs the tests.
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!windows_target() || std::strncmp(*e, "LC_ALL=", 7) != 0)
+      c.env.push_back(*e);
+  }
+  if (windows_target())
+    c.env.push_back("LC_ALL=C.UTF-8");
+
+  if (c.drop) {
+    if (passwd* pw = ::getpwnam("nobody")) {
+      c.uid = pw->pw_uid;
+      c.gid = pw->pw_gid;
+    }
+  }
+  return c;
+}
+
+// The program's standard streams (its ends, which the test closes once it
+// runs) and the test's ends of them.
+struct Streams {
+  Fd in, out, err;
+  Fd in_feed;   // the write end of a standard-input pipe
+  Fd terminal;  // the master of a pseudo-terminal
+  std::string out_path;
+  std::string err_path;
+};
+
+void open_streams(const Options& o, const std::string& base, Streams* s) {
+  if (o.stdin_bytes) {
+    int p[2];
+    if (::pipe2(p, O_CLOEXEC) != 0)
+      fail("pipe");
+    s->in.reset(p[0]);
+    s->in_feed.reset(p[1]);
+  } else {
+    s->in.reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  }
+  s->out_path = base + "/stdout";
+  s->err_path = base + "/stderr";
+  switch (o.out) {
+  case Stdout::File:
+  case Stdout::SameFile:
+    s->out.reset(::open(s->out_path.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    break;
+  case Stdout::ClosedPipe: {
+    int p[2];
+    if (::pipe2(p, O_CLOEXEC) != 0)
+      fail("pipe");
+    ::close(p[0]);
+    s->out.reset(p[1]);
+    break;
+  }
+  case Stdout::DevFull:
+    s->out.reset(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    break;
+  case Stdout::Closed:  // a placeholder, closed again in the child
+    s->out.reset(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    break;
+  case Stdout::Terminal: {
+    s->terminal.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    int master = s->terminal.get();
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+      fail("pseudo-terminal");
+    s->out.reset(::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    termios t;
+    // Raw, so the terminal adds no CR to the program's line ends.
+    if (s->out.get() < 0 || ::tcgetattr(s->out.get(), &t) != 0)
+      fail("pseudo-terminal slave");
+    ::cfmakeraw(&t);
+    if (::tcsetattr(s->out.get(), TCSANOW, &t) != 0)
+      fail("tcsetattr");
+    break;
+  }
+  }
+  if (o.out == Stdout::SameFile || o.out == Stdout::Terminal)
+    s->err.reset(::dup(s->out.get()));
+  else
+    s->err.reset(::open(s->err_path.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (s->in.get() < 0 || s->out.get() < 0 || s->err.get() < 0)
+    fail("standard streams");
+}
+
+// Starts the program in the work folder on the streams, with the options'
+// limits, and closes the test's copies of the program's ends.
+pid_t spawn(const Options& o, const std::string& work, Command& c, Streams* s) {
+  std::vector<char*> argv;
+  for (std::string& w : c.words)
+    argv.push_back(w.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& w : c.env)
+    envp.push_back(w.data());
+  envp.push_back(nullptr);
+  const unsigned timeout = timeout_seconds();
+  const int in_fd = s->in.get(), out_fd = s->out.get(), err_fd = s->err.get();
+
+  pid_t pid = ::fork();
+  if (pid < 0)
+    fail("fork");
+  if (pid == 0) {
+    // Child: only async-signal-safe calls from here to exec.
+    if (::chdir(work.c_str()) != 0 || ::dup2(in_fd, 0) < 0 ||
+        ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0)
+      ::_exit(126);
+    if (o.out == Stdout::Closed && (::close(0) != 0 || ::close(1) != 0))
+      ::_exit(126);
+    // /dev is made private first, so the empty file system over it can
+    // never reach the test's own namespace (a chroot's / may not be a
+    // mount point, its /dev always is).
+    if (o.without_dev &&
+        (::unshare(CLONE_NEWNS) != 0 ||
+         ::mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+         ::mount("none", "/dev", "tmpfs", 0, nullptr) != 0))
+      ::_exit(126);
+    ::signal(SIGPIPE, SIG_DFL);
+    ::signal(SIGXFSZ, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::close_range(3, ~0U, 0);
+    if (c.drop && (::setgroups(0, nullptr) != 0 || ::setgid(c.gid) != 0 ||
+                   ::setuid(c.uid) != 0))
+      ::_exit(126);
+    const std::pair<int, long> limits[] = {{RLIMIT_NOFILE, o.nofile_limit},
+                                           {RLIMIT_FSIZE, o.fsize_limit}};
+    for (const auto& [resource, value] : limits) {
+      if (value < 0)
         continue;
-      std::string copy = base + "/" + fs::path(words[i]).filename().string();
-      fs::copy_file(words[i], copy);
-      if (::chmod(copy.c_str(), 0755) != 0)
-        fail("chmod binary copy");
-      words[i] = copy;
+      rlimit rl;
+      rl.rlim_cur = static_cast<rlim_t>(value);
+      rl.rlim_max = static_cast<rlim_t>(value);
+      if (::setrlimit(resource, &rl) != 0)
+        ::_exit(126);
     }
-    for (const std::string& a : o.args)
-      words.push_back(a);
-    std::vector<char*> argv;
-    for (std::string& w : words)
-      argv.push_back(w.data());
-    argv.push_back(nullptr);
+    ::alarm(timeout);
+    ::execvpe(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  s->in.reset();
+  s->out.reset();
+  s->err.reset();
+  return pid;
+}
 
-    // Wine takes the arguments, and the names of files on disk, in the
-    // character set of the locale: with UTF-8 a name reaches the Windows
-    // program exactly as the test wrote it, whatever locale runs the tests.
-    std::vector<std::string> env_words;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (!windows_target() || std::strncmp(*e, "LC_ALL=", 7) != 0)
-        env_words.push_back(*e);
-    }
-    if (windows_target())
-      env_words.push_back("LC_ALL=C.UTF-8");
-    std::vector<char*> envp;
-    for (std::string& w : env_words)
-      envp.push_back(w.data());
-    envp.push_back(nullptr);
-
-    const unsigned timeout = timeout_seconds();
-    uid_t nobody_uid = 65534;
-    gid_t nobody_gid = 65534;
-    if (drop) {
-      if (passwd* pw = ::getpwnam("nobody")) {
-        nobody_uid = pw->pw_uid;
-        nobody_gid = pw->pw_gid;
+// A started program and the threads that feed its standard input and its
+// FIFO. However the run ends, the program is waited for (killed first if
+// the run failed before waiting) and the threads are joined, so a failure
+// is an exception of the run, never std::terminate.
+class Running {
+ public:
+  explicit Running(pid_t pid) : pid_(pid) {}
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+  ~Running() {
+    if (!waited_) {
+      ::kill(pid_, SIGKILL);
+      int ws = 0;
+      while (::waitpid(pid_, &ws, 0) < 0 && errno == EINTR) {
       }
     }
+    join();
+  }
 
-    // The program's standard streams.
-    int in_fd = -1, in_feed = -1, out_fd = -1, err_fd = -1, master = -1;
-    if (o.stdin_bytes) {
-      int p[2];
-      if (::pipe2(p, O_CLOEXEC) != 0)
-        fail("pipe");
-      in_fd = p[0];
-      in_feed = p[1];
-    } else {
-      in_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    }
-    const std::string out_path = base + "/stdout";
-    const std::string err_path = base + "/stderr";
-    switch (o.out) {
-    case Stdout::File:
-    case Stdout::SameFile:
-      out_fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      0600);
-      break;
-    case Stdout::ClosedPipe: {
-      int p[2];
-      if (::pipe2(p, O_CLOEXEC) != 0)
-        fail("pipe");
-      ::close(p[0]);
-      out_fd = p[1];
-      break;
-    }
-    case Stdout::DevFull:
-      out_fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-      break;
-    case Stdout::Closed:  // a placeholder, closed again in the child
-      out_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-      break;
-    case Stdout::Terminal: {
-      master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-      if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-        fail("pseudo-terminal");
-      out_fd = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-      termios t;
-      // Raw, so the terminal adds no CR to the program's line ends.
-      if (out_fd < 0 || ::tcgetattr(out_fd, &t) != 0)
-        fail("pseudo-terminal slave");
-      ::cfmakeraw(&t);
-      if (::tcsetattr(out_fd, TCSANOW, &t) != 0)
-        fail("tcsetattr");
-      break;
-    }
-    }
-    if (o.out == Stdout::SameFile || o.out == Stdout::Terminal)
-      err_fd = ::dup(out_fd);
-    else
-      err_fd = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      0600);
-    if (in_fd < 0 || out_fd < 0 || err_fd < 0)
-      fail("standard streams");
-
-    pid_t pid = ::fork();
-    if (pid < 0)
-      fail("fork");
-    if (pid == 0) {
-      // Child: only async-signal-safe calls from here to exec.
-      if (::chdir(work.c_str()) != 0 || ::dup2(in_fd, 0) < 0 ||
-          ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0)
-        ::_exit(126);
-      if (o.out == Stdout::Closed && (::close(0) != 0 || ::close(1) != 0))
-        ::_exit(126);
-      // /dev is made private first, so the empty file system over it can
-      // never reach the test's own namespace (a chroot's / may not be a
-      // mount point, its /dev always is).
-      if (o.without_dev &&
-          (::unshare(CLONE_NEWNS) != 0 ||
-           ::mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-           ::mount("none", "/dev", "tmpfs", 0, nullptr) != 0))
-        ::_exit(126);
-      ::signal(SIGPIPE, SIG_DFL);
-      ::signal(SIGXFSZ, SIG_DFL);
-      sigset_t none;
-      sigemptyset(&none);
-      ::sigprocmask(SIG_SETMASK, &none, nullptr);
-      ::close_range(3, ~0U, 0);
-      if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(nobody_gid) != 0 ||
-                   ::setuid(nobody_uid) != 0))
-        ::_exit(126);
-      const std::pair<int, long> limits[] = {{RLIMIT_NOFILE, o.nofile_limit},
-                                             {RLIMIT_FSIZE, o.fsize_limit}};
-      for (const auto& [resource, value] : limits) {
-        if (value < 0)
-          continue;
-        rlimit rl;
-        rl.rlim_cur = static_cast<rlim_t>(value);
-        rl.rlim_max = static_cast<rlim_t>(value);
-        if (::setrlimit(resource, &rl) != 0)
-          ::_exit(126);
-      }
-      ::alarm(timeout);
-      ::execvpe(argv[0], argv.data(), envp.data());
-      ::_exit(127);
-    }
-
-    ::close(in_fd);
-    ::close(out_fd);
-    ::close(err_fd);
-
-    std::atomic<bool> finished{false};
-    std::thread stdin_feeder, fifo_feeder;
-    if (in_feed >= 0) {
-      stdin_feeder = std::thread([&] {
-        write_all_fd(in_feed, *o.stdin_bytes);
-        ::close(in_feed);
+  // Feeds standard input from its pipe (closed once written) and the FIFO
+  // once the program opens it.
+  void feed(const Options& o, const std::string& work, Fd* in_feed) {
+    if (in_feed->get() >= 0) {
+      const int fd = in_feed->release();
+      stdin_feeder_ = std::thread([&o, fd] {
+        write_all_fd(fd, *o.stdin_bytes);
+        ::close(fd);
       });
     }
     if (!o.fifo_name.empty()) {
       std::string path = work + "/" + o.fifo_name;
-      fifo_feeder = std::thread([&, path] {
+      fifo_feeder_ = std::thread([this, &o, path] {
         // Opening without blocking fails until the program opens the FIFO;
         // give up once the program has ended without doing so.
         int fd = -1;
-        while (fd < 0 && !finished) {
+        while (fd < 0 && !finished_) {
           fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
           if (fd < 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -376,51 +475,104 @@ Result run(const Options& o) {
         ::close(fd);
       });
     }
-    if (master >= 0) {
-      char buf[4096];
-      for (;;) {
-        ssize_t n = ::read(master, buf, sizeof buf);
-        if (n > 0)
-          r.out.append(buf, static_cast<std::size_t>(n));
-        else if (n < 0 && errno == EINTR)
-          continue;
-        else
-          break;  // EIO once the program has closed the terminal
-      }
-      ::close(master);
-    }
-
-    int ws = 0;
-    while (::waitpid(pid, &ws, 0) < 0) {
-      if (errno != EINTR)
-        fail("waitpid");
-    }
-    finished = true;
-    if (stdin_feeder.joinable())
-      stdin_feeder.join();
-    if (fifo_feeder.joinable())
-      fifo_feeder.join();
-    if (WIFEXITED(ws))
-      r.status = WEXITSTATUS(ws);
-    else if (WIFSIGNALED(ws))
-      r.signal = WTERMSIG(ws);
-
-    if (o.out == Stdout::File || o.out == Stdout::SameFile)
-      r.out = read_whole(out_path);
-    if (o.out != Stdout::SameFile && o.out != Stdout::Terminal)
-      r.err = read_whole(err_path);
-    r.after = list_folder(work);
-    for (const auto& [name, value] : r.after) {
-      auto it = before.find(name);
-      if (it == before.end() || it->second != value)
-        r.changed[name] = value;
-    }
-  } catch (...) {
-    remove_tree(base);
-    throw;
   }
-  remove_tree(base);
+
+  // Waits for the program to end and returns its wait status. If it cannot
+  // be waited for (someone else reaped it), the threads are joined and the
+  // run fails; there is no child left to kill.
+  int wait() {
+    int ws = 0;
+    int error = 0;
+    while (::waitpid(pid_, &ws, 0) < 0) {
+      if (errno != EINTR) {
+        error = errno;
+        break;
+      }
+    }
+    waited_ = true;
+    join();
+    if (error != 0) {
+      errno = error;
+      fail("waitpid");
+    }
+    return ws;
+  }
+
+ private:
+  void join() {
+    finished_ = true;
+    if (stdin_feeder_.joinable())
+      stdin_feeder_.join();
+    if (fifo_feeder_.joinable())
+      fifo_feeder_.join();
+  }
+
+  pid_t pid_;
+  bool waited_ = false;
+  std::atomic<bool> finished_{false};
+  std::thread stdin_feeder_;
+  std::thread fifo_feeder_;
+};
+
+// Everything the program writes to a pseudo-terminal, until it closes it.
+std::string read_terminal(int master) {
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = ::read(master, buf, sizeof buf);
+    if (n > 0)
+      out.append(buf, static_cast<std::size_t>(n));
+    else if (n < 0 && errno == EINTR)
+      continue;
+    else
+      return out;  // EIO once the program has closed the terminal
+  }
+}
+
+// What the run left: its status, its captured streams and the folder.
+Result collect(const Options& o, int wait_status, const Streams& s,
+               const std::string& work,
+               const std::map<std::string, std::string>& before,
+               std::string terminal_out) {
+  Result r;
+  if (WIFEXITED(wait_status))
+    r.status = WEXITSTATUS(wait_status);
+  else if (WIFSIGNALED(wait_status))
+    r.signal = WTERMSIG(wait_status);
+  r.out = std::move(terminal_out);
+  if (o.out == Stdout::File || o.out == Stdout::SameFile)
+    r.out = read_whole(s.out_path);
+  if (o.out != Stdout::SameFile && o.out != Stdout::Terminal)
+    r.err = read_whole(s.err_path);
+  r.after = list_folder(work);
+  for (const auto& [name, value] : r.after) {
+    auto it = before.find(name);
+    if (it == before.end() || it->second != value)
+      r.changed[name] = value;
+  }
   return r;
+}
+
+}  // namespace
+
+// Destroyed in reverse order on every path: the program is waited for and
+// its feeders joined, then the descriptors closed, then the folder removed.
+Result run(const Options& o) {
+  ScratchFolder folder(o.as_nobody);
+  const std::map<std::string, std::string> before = fill_folder(o, folder.work());
+  Command command = make_command(o, folder.base());
+  Streams streams;
+  open_streams(o, folder.base(), &streams);
+  Running program(spawn(o, folder.work(), command, &streams));
+  program.feed(o, folder.work(), &streams.in_feed);
+  std::string terminal_out;
+  if (streams.terminal.get() >= 0) {
+    terminal_out = read_terminal(streams.terminal.get());
+    streams.terminal.reset();
+  }
+  const int wait_status = program.wait();
+  return collect(o, wait_status, streams, folder.work(), before,
+                 std::move(terminal_out));
 }
 
 }  // namespace e2e

@@ -71,6 +71,9 @@ struct Result {
 };
 
 /// Runs the program once in a fresh scratch folder, removed afterwards.
+/// Throws std::runtime_error when the harness itself fails (a folder, a
+/// descriptor, fork, waitpid); the program is then killed or already gone,
+/// its feeders joined and the folder removed.
 Result run(const Options& options);
 
 /// True when TLF2POS_RUN starts the program through another command (an

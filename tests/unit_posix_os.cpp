@@ -2,6 +2,7 @@
 // own tests of what it opens.
 #ifndef _WIN32
 
+#include "driver/error_text.hpp"
 #include "platform/os.hpp"
 #include "platform/posix_errors.hpp"
 
@@ -19,32 +20,32 @@ namespace {
 struct Case {
   int errno_value;
   const char* name;
-  int open_number;
-  int io_number;
+  LastError open_number;
+  LastError io_number;
 };
 
 const Case kCases[] = {
-    {ENOENT, "ENOENT", 2, 2},
-    {ENOTDIR, "ENOTDIR", 2, 2},
-    {ENAMETOOLONG, "ENAMETOOLONG", 2, 2},
-    {ELOOP, "ELOOP", 2, 2},
-    {EACCES, "EACCES", 13, 9},
-    {EPERM, "EPERM", 13, 9},
-    {EROFS, "EROFS", 13, 13},
-    {ETXTBSY, "ETXTBSY", 13, 13},
-    {EISDIR, "EISDIR", 13, 13},
-    {EBADF, "EBADF", 22, 9},
-    {EMFILE, "EMFILE", 24, 24},
-    {ENFILE, "ENFILE", 24, 24},
-    {ENOSPC, "ENOSPC", 28, 28},
-    {EDQUOT, "EDQUOT", 28, 28},
-    {ENOMEM, "ENOMEM", 12, 12},
-    {EINVAL, "EINVAL", 22, 22},
-    {EIO, "EIO", 22, 22},
-    {EEXIST, "EEXIST", 22, 22},
-    {EFBIG, "EFBIG", 22, 22},
-    {EPIPE, "EPIPE", 22, 22},
-    {0, "0", 22, 22},
+    {ENOENT, "ENOENT", kErrorNotFound, kErrorNotFound},
+    {ENOTDIR, "ENOTDIR", kErrorNotFound, kErrorNotFound},
+    {ENAMETOOLONG, "ENAMETOOLONG", kErrorNotFound, kErrorNotFound},
+    {ELOOP, "ELOOP", kErrorNotFound, kErrorNotFound},
+    {EACCES, "EACCES", kErrorDenied, kErrorRefused},
+    {EPERM, "EPERM", kErrorDenied, kErrorRefused},
+    {EROFS, "EROFS", kErrorDenied, kErrorDenied},
+    {ETXTBSY, "ETXTBSY", kErrorDenied, kErrorDenied},
+    {EISDIR, "EISDIR", kErrorDenied, kErrorDenied},
+    {EBADF, "EBADF", kErrorInvalid, kErrorRefused},
+    {EMFILE, "EMFILE", kErrorTooManyFiles, kErrorTooManyFiles},
+    {ENFILE, "ENFILE", kErrorTooManyFiles, kErrorTooManyFiles},
+    {ENOSPC, "ENOSPC", kErrorDiskFull, kErrorDiskFull},
+    {EDQUOT, "EDQUOT", kErrorDiskFull, kErrorDiskFull},
+    {ENOMEM, "ENOMEM", kErrorNoMemory, kErrorNoMemory},
+    {EINVAL, "EINVAL", kErrorInvalid, kErrorInvalid},
+    {EIO, "EIO", kErrorInvalid, kErrorInvalid},
+    {EEXIST, "EEXIST", kErrorInvalid, kErrorInvalid},
+    {EFBIG, "EFBIG", kErrorInvalid, kErrorInvalid},
+    {EPIPE, "EPIPE", kErrorInvalid, kErrorInvalid},
+    {0, "0", kErrorInvalid, kErrorInvalid},
 };
 
 TEST(PosixErrors, OpenAndReadWriteNumbers) {
@@ -87,7 +88,7 @@ TEST(PosixSeam, CharacterDevicesNewFilesAndBadDescriptors) {
 
   EXPECT_FALSE(os_is_char_device(os_no_file));
   EXPECT_FALSE(os_close(os_no_file, &error));
-  EXPECT_EQ(error, 9);
+  EXPECT_EQ(error, kErrorRefused);
 }
 
 } // namespace
