@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <limits>
 
-#include "driver/error_text.hpp"
 #include "input/digit_runs.hpp"
 #include "input/exact_rounding.hpp"
 #include "input/power_of_five.hpp"
@@ -192,7 +191,7 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
   return Rounded{Rounding::kFinite, bits};
 }
 
-double decimal_value(const DecimalToken& t, const char* readable_end, int* last_error) {
+double decimal_value(const DecimalToken& t, const char* readable_end, LastError* last_error) {
   Significand s = significand(t, readable_end);
   if (s.mantissa == 0)
     return t.negative ? -0.0 : 0.0;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "input/number_syntax.hpp"
+#include "platform/last_error.hpp"
 
 static_assert(std::numeric_limits<double>::is_iec559 && DBL_MANT_DIG == 53,
               "IEEE doubles");
@@ -34,10 +35,10 @@ inline double exact_product(std::uint64_t m, int scale) {
 /// are read eight bytes at a time where such a word ends at or before
 /// `readable_end`, byte by byte elsewhere (see digits_value). Allocates
 /// nothing.
-double decimal_value(const DecimalToken& t, const char* readable_end, int* last_error);
+double decimal_value(const DecimalToken& t, const char* readable_end, LastError* last_error);
 
 /// The same for a token of NUL-terminated text, read only up to its NUL.
-inline double decimal_value(const DecimalToken& t, int* last_error) {
+inline double decimal_value(const DecimalToken& t, LastError* last_error) {
   return decimal_value(t, t.end, last_error);
 }
 

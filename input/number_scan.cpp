@@ -28,7 +28,7 @@ static inline bool eight_nines(const char* p) { return eight_bytes(p) == kEightN
 // token is taken by value, so that the inlined callers can keep theirs in
 // registers.
 [[gnu::noinline]] static std::uint8_t byte_of_value(DecimalToken t, const char* readable_end,
-                                                    int* last_error) {
+                                                    LastError* last_error) {
   return byte_reduction(decimal_value(t, readable_end, last_error));
 }
 
@@ -92,13 +92,13 @@ static inline bool few_digits_byte(const DecimalToken& t, std::uint8_t* byte) {
 // The numbers the mixed loop leaves to token_byte: out of line, so that the
 // loop keeps what the few digits need in registers.
 [[gnu::noinline]] static std::uint8_t mixed_token_byte(DecimalToken t, const char* readable_end,
-                                                       int* last_error);
+                                                       LastError* last_error);
 
 // The byte_reduction of the value of t, and its range error, where its
 // integer part has more than eight digits or the value is far out: out of
 // line, so that the loops keep what the common values need in registers.
 [[gnu::noinline]] static std::uint8_t far_byte(DecimalToken t, const char* readable_end,
-                                               int* last_error) {
+                                               LastError* last_error) {
   const std::int64_t count = std::int64_t{t.int_count} + t.frac_count;
   const std::int64_t n = t.int_count + t.exponent;
   if (t.exponent >= 0 && n >= 9 && n <= 19 && n >= count) {
@@ -123,7 +123,7 @@ static inline bool few_digits_byte(const DecimalToken& t, std::uint8_t* byte) {
 // eight bytes may be read from its digits.
 template <bool kRecognised>
 static inline std::uint8_t token_byte(const DecimalToken& t, const char* readable_end,
-                                      int* last_error) {
+                                      LastError* last_error) {
   const std::int64_t count = std::int64_t{t.int_count} + t.frac_count;
   // The value is 0.d1d2d3... x 10^n: its integer part is the first n digits
   // (zeros past the last one).
@@ -159,7 +159,7 @@ static inline std::uint8_t token_byte(const DecimalToken& t, const char* readabl
 }
 
 static std::uint8_t mixed_token_byte(DecimalToken t, const char* readable_end,
-                                     int* last_error) {
+                                     LastError* last_error) {
   return token_byte<true>(t, readable_end, last_error);
 }
 
@@ -169,7 +169,7 @@ static std::uint8_t mixed_token_byte(DecimalToken t, const char* readable_end,
 // need no token in memory.
 [[gnu::noinline]] static const char* other_byte(const char* p, const char* q,
                                                 const char* readable_end, std::uint8_t* byte,
-                                                int* last_error) {
+                                                LastError* last_error) {
   DecimalToken t;
   if (!scan_decimal_syntax(q, readable_end, &t))
     return p;
@@ -177,14 +177,14 @@ static std::uint8_t mixed_token_byte(DecimalToken t, const char* readable_end,
   return t.end;
 }
 
-NumberScan scan_number_in_store(const char* p, const char* store_end, int* last_error) {
+NumberScan scan_number_in_store(const char* p, const char* store_end, LastError* last_error) {
   DecimalToken t;
   if (!scan_decimal_syntax(p, store_end, &t))
     return NumberScan{p, 0.0};
   return NumberScan{t.end, decimal_value(t, store_end, last_error)};
 }
 
-NumberScan scan_number(const char* p, int* last_error) {
+NumberScan scan_number(const char* p, LastError* last_error) {
   DecimalToken t;
   if (!scan_decimal_syntax(p, &t))
     return NumberScan{p, 0.0};
@@ -231,7 +231,7 @@ struct Progress {
 template <bool kMixed>
 [[gnu::noinline]] static Progress common_numbers(const char* p, const char* store_end, int k,
                                                  int count, std::uint8_t* bytes,
-                                                 int* last_error) {
+                                                 LastError* last_error) {
   Recognised last = Recognised::kNone;
   for (; k < count; ++k) {
     const char* q = skip_space(p);
@@ -254,7 +254,7 @@ template <bool kMixed>
 }
 
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
-                                std::uint8_t* bytes, int* last_error) {
+                                std::uint8_t* bytes, LastError* last_error) {
   // A line mostly holds numbers of one form. The shortest are taken by one
   // loop, the other common forms by another, which goes on with the short
   // ones too once it has started, and a third where forms with and without

@@ -34,7 +34,7 @@ Value convert(const std::string& text) {
     return {0, false};
   EXPECT_EQ(t.end, text.c_str() + text.size()) << text;
   // An earlier failure's number: left alone in range, replaced out of it.
-  int last_error = kErrorDiskFull;
+  LastError last_error = kErrorDiskFull;
   double v = decimal_value(t, &last_error);
   EXPECT_TRUE(last_error == kErrorDiskFull || last_error == kErrorRange) << text;
   return {v, last_error == kErrorRange};

@@ -38,13 +38,13 @@ void expect_same_everywhere(const std::string& text, std::size_t offset,
   const char* store_end = store.data() + store.size();
   for (std::size_t i = 0; i <= text.size(); ++i) {
     const char* p = store.data() + offset + i;
-    int want_error = 0;
-    int got_error = 0;
+    LastError want_error = kErrorNone;
+    LastError got_error = kErrorNone;
     NumberScan want = scan_number(p, &want_error);
     NumberScan got = scan_number_in_store(p, store_end, &got_error);
     // The same number taken into a byte, with the fast recognisers.
     std::uint8_t byte = 0xa5;
-    int byte_error = 0;
+    LastError byte_error = kErrorNone;
     const char* byte_end = scan_bytes_in_store(p, store_end, 1, &byte, &byte_error);
     if (got.end != want.end || bits(got.value) != bits(want.value) ||
         got_error != want_error || byte_end != want.end ||
@@ -133,7 +133,7 @@ TEST(NumberScanInStore, SixteenDigitsRoundOnce) {
     std::size_t n = std::strlen(text);
     std::memcpy(store.data(), text, n);
     store[n] = '\0';
-    int last_error = 0;
+    LastError last_error = kErrorNone;
     NumberScan s = scan_number_in_store(store.data(), store.data() + store.size(),
                                         &last_error);
     EXPECT_EQ(s.end, store.data() + n) << text;
@@ -175,7 +175,7 @@ TEST(NumberScanInStore, UsualFormsRoundCorrectly) {
     store[0] = ' ';
     store[n + 1] = (r >> 60) & 1 ? ' ' : '\n';
     store[n + 2] = '\0';
-    int last_error = 0;
+    LastError last_error = kErrorNone;
     NumberScan s = scan_number_in_store(store.data(), store.data() + store.size(),
                                         &last_error);
     ASSERT_EQ(s.end, store.data() + 1 + n) << token;
@@ -194,7 +194,7 @@ namespace {
 struct Bytes {
   std::vector<int> bytes;
   std::ptrdiff_t end;
-  int last_error;
+  LastError last_error;
 };
 
 Bytes one_by_one(const char* p, int count) {
