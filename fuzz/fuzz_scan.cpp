@@ -23,11 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/error_text.hpp"
 #include "input/header_scan.hpp"
 #include "input/number_scan.hpp"
+#include "platform/last_error.hpp"
 
 #include "fuzz/fuzz_check.hpp"
+#include "tests/strtod_reference.hpp"
 
 namespace {
 
@@ -107,25 +108,11 @@ struct Reference {
 };
 
 Reference reference(const std::string& token) {
-  std::string c = token;
-  bool nonzero = false;
-  bool in_exponent = false;
-  for (char& ch : c) {
-    if (ch == 'd' || ch == 'D' || ch == 'e' || ch == 'E') {
-      ch = 'e';
-      in_exponent = true;
-    }
-    if (!in_exponent && ch >= '1' && ch <= '9')
-      nonzero = true;
-  }
-  char* stop = nullptr;
-  double r = std::strtod(c.c_str(), &stop);
-  CHECK(stop == c.c_str() + c.size());
-  if (std::isinf(r))
-    return Reference{r, 0, true};
-  if (nonzero && std::fabs(r) < DBL_MIN)
-    return Reference{0.0, 0, true};
-  return Reference{r, reference_byte(r), false};
+  ReferenceValue r = strtod_reference(token);
+  CHECK(r.whole);
+  if (r.range_error)
+    return Reference{r.value, 0, true};
+  return Reference{r.value, reference_byte(r.value), false};
 }
 
 // The value the number [start, end) must have, and whether it is out of

@@ -18,7 +18,9 @@ struct NumberScan {
 /// Scans one decimal number from `p` in NUL-terminated text. A failed scan
 /// gives 0 and consumes nothing, not even the whitespace it skipped. A
 /// number out of the range of doubles sets `*last_error` to kErrorRange at
-/// once; otherwise `*last_error` is left alone.
+/// once; otherwise `*last_error` is left alone. Only the tests and fuzz
+/// targets use it, as the plain scan the faster ones below must match; the
+/// program scans record lines in the line store.
 NumberScan scan_number(const char* p, LastError* last_error);
 
 /// The same scan for text held in a store that ends at `store_end`: the

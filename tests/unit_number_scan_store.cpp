@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/error_text.hpp"
+#include "platform/last_error.hpp"
+#include "tests/strtod_reference.hpp"
 
 #include <cfloat>
 #include <cmath>
@@ -137,7 +138,7 @@ TEST(NumberScanInStore, SixteenDigitsRoundOnce) {
     NumberScan s = scan_number_in_store(store.data(), store.data() + store.size(),
                                         &last_error);
     EXPECT_EQ(s.end, store.data() + n) << text;
-    EXPECT_EQ(bits(s.value), bits(std::strtod(text, nullptr))) << text;
+    EXPECT_EQ(bits(s.value), bits(strtod_reference(text).value)) << text;
   }
 }
 
@@ -179,7 +180,7 @@ TEST(NumberScanInStore, UsualFormsRoundCorrectly) {
     NumberScan s = scan_number_in_store(store.data(), store.data() + store.size(),
                                         &last_error);
     ASSERT_EQ(s.end, store.data() + 1 + n) << token;
-    ASSERT_EQ(bits(s.value), bits(std::strtod(token, nullptr))) << token;
+    ASSERT_EQ(bits(s.value), bits(strtod_reference(token).value)) << token;
     ASSERT_EQ(last_error, 0) << token;
   }
 }

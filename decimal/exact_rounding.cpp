@@ -1,5 +1,5 @@
 // Exact rounding by big-integer comparison with halfway points.
-#include "input/exact_rounding.hpp"
+#include "decimal/exact_rounding.hpp"
 
 #include <cstddef>
 

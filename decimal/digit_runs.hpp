@@ -4,8 +4,8 @@
 // Words are read in text order on every CPU: the first byte lands in the
 // lowest eight bits, so one piece of arithmetic serves little- and
 // big-endian machines alike.
-#ifndef TLF2POS_INPUT_DIGIT_RUNS_HPP
-#define TLF2POS_INPUT_DIGIT_RUNS_HPP
+#ifndef TLF2POS_DECIMAL_DIGIT_RUNS_HPP
+#define TLF2POS_DECIMAL_DIGIT_RUNS_HPP
 
 #include <bit>
 #include <cstdint>
