@@ -250,6 +250,11 @@ void check_halfway(double a, bool negative, char marker) {
   std::string padded = text_of({mid.digits + std::string(1200, '0'), mid.exponent - 1200},
                                negative, marker);
   expect_same(padded, convert(padded), tie);
+  // Zeros before the first digit count for nothing either: led by 770 of
+  // them, all the digits that decide still count, though exact rounding
+  // keeps 800.
+  std::string led = text_of({std::string(770, '0') + mid.digits, mid.exponent}, negative, marker);
+  expect_same(led, convert(led), tie);
 }
 
 TEST(DecimalValue, HalfwayCasesRoundToEven) {
