@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/error_text.hpp"
+#include "platform/last_error.hpp"
 
 #include <cfloat>
 #include <cmath>
