@@ -67,7 +67,7 @@ std::string make_line(Shape shape) {
 void scan_line(benchmark::State& state, Shape shape) {
   const std::string line = make_line(shape);
   const char* store_end = line.c_str() + line.size() + 1;
-  int last_error = 0;
+  LastError last_error = kErrorNone;
   for (auto _ : state) {
     const char* p = line.c_str();
     double sum = 0;
@@ -136,7 +136,7 @@ void scan_prefix(benchmark::State& state, Shape shape) {
   for (auto _ : state) {
     for (int i = 0; i < kLines; ++i) {
       const char* store = &stores[i * kStore];
-      int last_error = 0;
+      LastError last_error = kErrorNone;
       const char* end = scan_bytes_in_store(store, store + kStore, kValues,
                                             prefix, &last_error);
       benchmark::DoNotOptimize(end);
@@ -170,7 +170,7 @@ struct MemorySource {
   std::size_t pos;
 };
 
-long memory_read(void* context, char* buffer, std::size_t size, int*) {
+long memory_read(void* context, char* buffer, std::size_t size, LastError*) {
   auto* m = static_cast<MemorySource*>(context);
   std::size_t n = std::min(size, m->text->size() - m->pos);
   std::memcpy(buffer, m->text->data() + m->pos, n);
@@ -191,7 +191,7 @@ void read_lines(benchmark::State& state) {
   }
   static LineReader reader;
   static char store[8192];
-  int last_error = 0;
+  LastError last_error = kErrorNone;
   for (auto _ : state) {
     MemorySource source{&text, 0};
     line_reader_init(&reader, ByteSource{memory_read, &source}, false, &last_error);

@@ -5,7 +5,7 @@
 
 #include "driver/error_text.hpp"
 
-void console_init(Console* c, os_file out, int* last_error) {
+void console_init(Console* c, os_file out, LastError* last_error) {
   c->out = out;
   c->line_flush = os_is_console(c->out);
   c->last_error = last_error;
@@ -40,7 +40,7 @@ void console_line(Console* c, const char* head, const char* text) {
     console_flush(c);
 }
 
-void error_report(const char* context, int* last_error) {
+void error_report(const char* context, LastError* last_error) {
   // The text is taken first: a context too long for the buffer is written
   // out before the text, and a failing standard error would change the
   // number on the way.

@@ -22,14 +22,14 @@ struct Console {
   os_file out;
   bool line_flush;
   /// The run's last-error number, set by a failed write.
-  int* last_error;
+  LastError* last_error;
   std::size_t used;
   char buffer[kConsoleBuffer];
 };
 
 /// Prepares `c` to write to `out`, the process's standard output or
 /// standard error; failed writes set `*last_error`.
-void console_init(Console* c, os_file out, int* last_error);
+void console_init(Console* c, os_file out, LastError* last_error);
 
 /// Prints `head` followed by `text` and the platform's line end.
 void console_line(Console* c, const char* head, const char* text);
@@ -42,6 +42,6 @@ void console_flush(Console* c);
 /// an empty context only the text and the line end. The text is that of the
 /// number as the report begins; a failed write sets `*last_error` like any
 /// console write.
-void error_report(const char* context, int* last_error);
+void error_report(const char* context, LastError* last_error);
 
 #endif

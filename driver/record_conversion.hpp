@@ -36,7 +36,7 @@ struct RecordInput {
   /// Where the "output : " lines go.
   Console* console;
   /// The run's last-error number, set by every failure and range error.
-  int* last_error;
+  LastError* last_error;
 };
 
 /// Converts the record lines of `in`, writing one POS file per branch pair.

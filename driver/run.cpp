@@ -1,12 +1,12 @@
 // The run: command line, input, header line, exit status.
 #include "driver/run.hpp"
 
-#include "driver/error_text.hpp"
+#include "platform/last_error.hpp"
 #include "driver/record_conversion.hpp"
 #include "input/header_scan.hpp"
 
 static long read_input(void* context, char* buffer, std::size_t size,
-                       int* last_error) {
+                       LastError* last_error) {
   return os_read(*static_cast<os_file*>(context), buffer, size, last_error);
 }
 

@@ -13,7 +13,7 @@ struct Run {
   /// The last-error number: 0 at start, set by failures and by out-of-range
   /// numbers, never reset; read only by the error report. Everything that
   /// can fail is handed a pointer to it and sets it as it fails.
-  int last_error;
+  LastError last_error;
   os_file input;
   Console console;
   LineReader reader;

@@ -26,7 +26,7 @@ namespace {
 const int kCapacities[16] = {2,    3,    4,    5,    7,    8,    16,    100,
                              4095, 4096, 8191, 8192, 8193, 65535, 65536, 65537};
 
-const int kReadFailure = 9;
+const LastError kReadFailure = kErrorRefused;
 
 struct Feed {
   const std::uint8_t* data;
@@ -38,7 +38,7 @@ struct Feed {
   bool fail_at_end;
 };
 
-long feed_read(void* context, char* buffer, std::size_t size, int* error) {
+long feed_read(void* context, char* buffer, std::size_t size, LastError* error) {
   Feed* f = static_cast<Feed*>(context);
   // Asking for nothing would look like the end of the input.
   CHECK(size > 0);
@@ -68,14 +68,14 @@ struct Read {
 
 // Large; one reader, re-initialised for every pass.
 LineReader reader;
-int last_error;
+LastError last_error;
 
 std::vector<Read> read_all(const std::uint8_t* data, std::size_t size,
                            const std::size_t* blocks, std::size_t block_count,
                            bool fail_at_end, const int* capacities,
                            std::size_t capacity_count) {
   Feed feed{data, size, 0, blocks, block_count, 0, fail_at_end};
-  last_error = 0;
+  last_error = kErrorNone;
   line_reader_init(&reader, ByteSource{feed_read, &feed}, false, &last_error);
 
   // A capacity with no room for a character reads nothing at all.
@@ -101,7 +101,7 @@ std::vector<Read> read_all(const std::uint8_t* data, std::size_t size,
       CHECK(store[n] == '\0');
     out.push_back(Read{std::string(store, static_cast<std::size_t>(n)),
                        last_error});
-    last_error = 0;
+    last_error = kErrorNone;
     if (n == 0)
       break;
     CHECK(out.size() <= size + 1);

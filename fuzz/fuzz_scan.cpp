@@ -23,11 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/error_text.hpp"
 #include "input/header_scan.hpp"
 #include "input/number_scan.hpp"
+#include "platform/last_error.hpp"
 
 #include "fuzz/fuzz_check.hpp"
+#include "tests/strtod_reference.hpp"
 
 namespace {
 
@@ -107,25 +108,11 @@ struct Reference {
 };
 
 Reference reference(const std::string& token) {
-  std::string c = token;
-  bool nonzero = false;
-  bool in_exponent = false;
-  for (char& ch : c) {
-    if (ch == 'd' || ch == 'D' || ch == 'e' || ch == 'E') {
-      ch = 'e';
-      in_exponent = true;
-    }
-    if (!in_exponent && ch >= '1' && ch <= '9')
-      nonzero = true;
-  }
-  char* stop = nullptr;
-  double r = std::strtod(c.c_str(), &stop);
-  CHECK(stop == c.c_str() + c.size());
-  if (std::isinf(r))
-    return Reference{r, 0, true};
-  if (nonzero && std::fabs(r) < DBL_MIN)
-    return Reference{0.0, 0, true};
-  return Reference{r, reference_byte(r), false};
+  ReferenceValue r = strtod_reference(token);
+  CHECK(r.whole);
+  if (r.range_error)
+    return Reference{r.value, 0, true};
+  return Reference{r.value, reference_byte(r.value), false};
 }
 
 // The value the number [start, end) must have, and whether it is out of
@@ -197,10 +184,10 @@ void check_bytes_in_store(const char* p, const char* store_end, int count) {
   std::unique_ptr<std::uint8_t[]> got(new std::uint8_t[count > 0 ? count : 1]);
   std::unique_ptr<std::uint8_t[]> want(new std::uint8_t[count > 0 ? count : 1]);
   got[0] = want[0] = 0xa5;
-  int got_error = kErrorDiskFull; // an earlier failure's number
+  LastError got_error = kErrorDiskFull; // an earlier failure's number
   const char* got_end = scan_bytes_in_store(p, store_end, count, got.get(),
                                             &got_error);
-  int want_error = kErrorDiskFull;
+  LastError want_error = kErrorDiskFull;
   const char* want_end = p;
   for (int i = 0; i < count; ++i) {
     NumberScan s = scan_number(want_end, &want_error);
@@ -284,7 +271,7 @@ void check_printed_numbers(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> tokens;
   for (std::size_t i = 0; i + 10 <= size && tokens.size() < 64; i += 10) {
     std::string token = printed(printed_double(data + i, data[i + 8]), data[i + 9]);
-    int last_error = 0;
+    LastError last_error = kErrorNone;
     NumberScan s = scan_number(token.c_str(), &last_error);
     Reference r = reference(token);
     CHECK(s.end == token.c_str() + token.size());
@@ -302,7 +289,7 @@ void check_printed_numbers(const std::uint8_t* data, std::size_t size) {
   store.push_back('\0');
   store.resize(store.size() + 64, '9');
   std::vector<std::uint8_t> got(want.size() + 1, 0xa5);
-  int last_error = 0;
+  LastError last_error = kErrorNone;
   const char* end = scan_bytes_in_store(store.data(), store.data() + store.size(),
                                         static_cast<int>(want.size()), got.data(), &last_error);
   bool range_error = false;
@@ -346,10 +333,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const char* start = p;
     while (space(*start))
       ++start;
-    int s_error = 0;
+    LastError s_error = kErrorNone;
     NumberScan s = scan_number(p, &s_error);
     const char* in_store = store.get() + (p - text.get());
-    int t_error = 0;
+    LastError t_error = kErrorNone;
     NumberScan t = scan_number_in_store(in_store, store_end, &t_error);
     CHECK(t.end - in_store == s.end - p);
     CHECK(bits(t.value) == bits(s.value));

@@ -4,7 +4,7 @@
 #include <cstring>
 
 void line_reader_init(LineReader* r, ByteSource source, bool char_device,
-                      int* last_error) {
+                      LastError* last_error) {
   r->source = source;
   r->char_device = char_device;
   r->ended = false;

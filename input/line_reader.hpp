@@ -8,12 +8,14 @@
 
 #include <cstddef>
 
+#include "platform/last_error.hpp"
+
 /// Where the reader gets its bytes: `read` fills up to `size` bytes and
 /// returns how many; 0 at the end of the input, and 0 after a failed read,
 /// which sets `*last_error` to its last-error number. Either way the input has
 /// ended.
 struct ByteSource {
-  long (*read)(void* context, char* buffer, std::size_t size, int* last_error);
+  long (*read)(void* context, char* buffer, std::size_t size, LastError* last_error);
   void* context;
 };
 
@@ -33,7 +35,7 @@ struct LineReader {
   /// No byte will come any more: end of input, byte 26 or a failed read.
   bool ended;
   /// Set to the last-error number of a failed read, at the moment it fails.
-  int* last_error;
+  LastError* last_error;
   std::size_t pos;
   std::size_t len;
   char block[kReadBlock];
@@ -41,7 +43,7 @@ struct LineReader {
 
 /// Prepares `r` to read from `source`; a failed read sets `*last_error`.
 void line_reader_init(LineReader* r, ByteSource source, bool char_device,
-                      int* last_error);
+                      LastError* last_error);
 
 /// Reads one line into `store`: at most `capacity` - 1 characters, up to and
 /// including an LF, then a NUL byte. Returns the number of characters stored

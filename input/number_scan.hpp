@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/last_error.hpp"
+
 /// The outcome of scan_number.
 struct NumberScan {
   /// Just past the number; the position given if no number was found.
@@ -16,8 +18,10 @@ struct NumberScan {
 /// Scans one decimal number from `p` in NUL-terminated text. A failed scan
 /// gives 0 and consumes nothing, not even the whitespace it skipped. A
 /// number out of the range of doubles sets `*last_error` to kErrorRange at
-/// once; otherwise `*last_error` is left alone.
-NumberScan scan_number(const char* p, int* last_error);
+/// once; otherwise `*last_error` is left alone. Only the tests and fuzz
+/// targets use it, as the plain scan the faster ones below must match; the
+/// program scans record lines in the line store.
+NumberScan scan_number(const char* p, LastError* last_error);
 
 /// The same scan for text held in a store that ends at `store_end`: the
 /// result is exactly scan_number's, but bytes from `p` up to `store_end`
@@ -25,7 +29,7 @@ NumberScan scan_number(const char* p, int* last_error);
 /// that digits are taken eight at a time. For record lines in the line
 /// store.
 NumberScan scan_number_in_store(const char* p, const char* store_end,
-                                int* last_error);
+                                LastError* last_error);
 
 /// Scans `count` numbers (none if it is 0 or less) one after another with
 /// scan_number_in_store, each from where the previous one stopped, and
@@ -33,7 +37,7 @@ NumberScan scan_number_in_store(const char* p, const char* store_end,
 /// last scan stopped (`p` if none moved). Each number out of range sets
 /// `*last_error` to kErrorRange as it is scanned.
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
-                                std::uint8_t* bytes, int* last_error);
+                                std::uint8_t* bytes, LastError* last_error);
 
 /// The byte a value stands for in a POS file: the value truncated toward
 /// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of 2^63 or

@@ -1,6 +1,8 @@
 // The decimal syntax of record-line numbers: the one grammar.
 #include "input/number_syntax.hpp"
 
+#include "decimal/digit_runs.hpp"
+
 static inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // The end of the run of digits at p: eight bytes at a time while they end

@@ -6,45 +6,22 @@
 // least one digit after the marker and its optional sign; without such a
 // digit the number ends before the marker. No hexadecimal, no words, no
 // separators. The scan only finds where the number lies and what its parts
-// are; decimal_value.hpp turns them into a double.
+// are; the decimal engine (decimal/decimal_value.hpp) turns them into a
+// double.
 //
-// The grammar is scan_decimal_syntax, in number_syntax.cpp. The inline
-// recognisers below take the common forms faster, from the classes of up to
-// 32 bytes at once, and leave every other form to it: recognise_short the
-// shortest plain numbers, recognise_number those with exponents and longer
-// digit runs too.
+// The grammar is scan_decimal_syntax, in number_syntax.cpp. Faster
+// recognisers of the common forms, which leave every other form to it, are
+// in number_recognisers.hpp, apart, so that only the number scanner takes
+// in their SIMD code.
 #ifndef TLF2POS_INPUT_NUMBER_SYNTAX_HPP
 #define TLF2POS_INPUT_NUMBER_SYNTAX_HPP
 
-#include <bit>
-#include <cstdint>
-
-#include "input/digit_runs.hpp"
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define TLF2POS_SIXTEEN_AT_A_TIME 1
-#endif
+#include "decimal/decimal_token.hpp"
 
 /// True for the whitespace bytes of both TULO number syntaxes.
 inline bool is_tulo_space(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
-
-/// A decimal number as written: where it ends, its sign, its digits and its
-/// exponent.
-struct DecimalToken {
-  /// Just past the number.
-  const char* end;
-  bool negative;
-  /// The digits before and after the point, leading zeros included.
-  const char* int_digits;
-  int int_count;
-  const char* frac_digits;
-  int frac_count;
-  /// The exponent as written, its size capped at 999999999.
-  std::int64_t exponent;
-};
 
 /// Scans a decimal number at `p` by the grammar. Returns false, leaving `*t`
 /// unspecified, if no number starts there after the whitespace. Words of
@@ -54,204 +31,10 @@ struct DecimalToken {
 bool scan_decimal_syntax(const char* p, const char* readable_end, DecimalToken* t);
 
 /// The same for NUL-terminated text that may be read only up to its NUL.
+/// Only the plain scan the tests compare with (scan_number) and the tests
+/// use it; record lines are scanned in the line store.
 inline bool scan_decimal_syntax(const char* p, DecimalToken* t) {
   return scan_decimal_syntax(p, p, t);
-}
-
-/// The shortest common form: a sign, up to eight digits, a point and up to
-/// eight digits (a digit somewhere), followed within sixteen bytes by
-/// whitespace, the NUL or another byte up to 32, which continues no number.
-struct ShortNumber {
-  /// Bytes from the sign (or first digit) to the end.
-  unsigned length;
-  /// 1 if a sign comes first, else 0.
-  unsigned sign;
-  /// Where the point is, `length` if there is none.
-  unsigned point;
-  /// Digits before and after the point.
-  unsigned whole;
-  unsigned fraction;
-};
-
-/// Tells whether the number at `q` (the first byte after the whitespace)
-/// has the short form, from one look at the sixteen bytes from `q`, which
-/// must be readable: where the number ends then depends on that one load,
-/// not on the bytes one after another. Returns false, having decided
-/// nothing, for every other form, and where SSE2 is missing.
-inline bool recognise_short(const char* q, ShortNumber* f) {
-#if defined(TLF2POS_SIXTEEN_AT_A_TIME)
-  __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-  __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
-  auto mask = [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); };
-  unsigned digits = mask(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d));
-  unsigned points = mask(_mm_cmpeq_epi8(c, _mm_set1_epi8('.')));
-  unsigned sign = *q == '-' || *q == '+';
-
-  // The number runs up to the first byte that is neither a digit nor a
-  // point (nor the sign in front). A byte up to 32 after it can continue no
-  // number, so the number ends there whatever comes next.
-  unsigned length = static_cast<unsigned>(std::countr_zero(~(digits | points | sign)));
-  if (length == 16 || static_cast<unsigned char>(q[length]) > ' ')
-    return false;
-  unsigned inside = (1u << length) - 1;
-  points &= inside;
-  // One point at most, and a digit somewhere.
-  if ((points & (points - 1)) != 0 || (digits & inside) == 0)
-    return false;
-  unsigned point = points ? static_cast<unsigned>(std::countr_zero(points)) : length;
-  unsigned whole = point - sign;
-  unsigned fraction = points ? length - point - 1 : 0;
-  if (whole > 8 || fraction > 8)
-    return false;
-  *f = ShortNumber{length, sign, point, whole, fraction};
-  return true;
-#else
-  (void)q;
-  (void)f;
-  return false;
-#endif
-}
-
-/// Which of sixteen bytes may belong to a number, bit i for byte i.
-struct ByteClasses {
-  /// Digits, points, signs and exponent markers.
-  unsigned number;
-  unsigned point;
-  /// '+' and '-'.
-  unsigned sign;
-  /// e, E, d and D.
-  unsigned marker;
-};
-
-/// The classes of the sixteen bytes at `q`, all readable, eight bytes at a
-/// time in a word: for CPUs without SSE2, and a check on the SSE2 version.
-inline ByteClasses classify_sixteen_in_words(const char* q) {
-  // A class is the top bit of each byte, gathered into eight bits by one
-  // multiply.
-  auto gather = [](std::uint64_t top_bits) {
-    return static_cast<unsigned>(((top_bits >> 7) * 0x0102040810204080u) >> 56);
-  };
-  // The bytes of w equal to b: the low seven bits plus 0x7f carry into the
-  // top bit exactly when they are not all 0, and the top bit itself counts.
-  auto equal = [](std::uint64_t w, unsigned char b) {
-    std::uint64_t z = w ^ (0x0101010101010101u * b);
-    return ~(((z & 0x7f7f7f7f7f7f7f7fu) + 0x7f7f7f7f7f7f7f7fu) | z) & 0x8080808080808080u;
-  };
-  ByteClasses r{0, 0, 0, 0};
-  for (unsigned half = 0; half < 2; ++half) {
-    std::uint64_t x = eight_bytes(q + 8 * half); // the bytes XORed with '0'
-    std::uint64_t c = x ^ 0x3030303030303030u;
-    std::uint64_t digit = ~non_digit_bytes(x) & 0x8080808080808080u;
-    std::uint64_t point = equal(c, '.');
-    std::uint64_t sign = equal(c, '+') | equal(c, '-');
-    // e, E, d and D are the bytes that give 0x65 when 0x21 is or-ed in.
-    std::uint64_t marker = equal(c | 0x2121212121212121u, 0x65);
-    r.number |= gather(digit | point | sign | marker) << (8 * half);
-    r.point |= gather(point) << (8 * half);
-    r.sign |= gather(sign) << (8 * half);
-    r.marker |= gather(marker) << (8 * half);
-  }
-  return r;
-}
-
-/// The classes of the sixteen bytes at `q`, all readable.
-inline ByteClasses classify_sixteen(const char* q) {
-#if defined(TLF2POS_SIXTEEN_AT_A_TIME)
-  __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-  __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
-  __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
-  __m128i point = _mm_cmpeq_epi8(c, _mm_set1_epi8('.'));
-  __m128i sign =
-      _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('-')), _mm_cmpeq_epi8(c, _mm_set1_epi8('+')));
-  // e, E, d and D are the bytes that give 0x65 when 0x21 is or-ed in.
-  __m128i marker = _mm_cmpeq_epi8(_mm_or_si128(c, _mm_set1_epi8(0x21)), _mm_set1_epi8(0x65));
-  __m128i number = _mm_or_si128(_mm_or_si128(digit, point), _mm_or_si128(sign, marker));
-  auto bits = [](__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); };
-  return ByteClasses{bits(number), bits(point), bits(sign), bits(marker)};
-#else
-  return classify_sixteen_in_words(q);
-#endif
-}
-
-/// The bytes a recognise_number call may read from where it starts.
-inline constexpr int kRecogniseReach = 48;
-
-/// What recognise_number found.
-enum class Recognised {
-  /// Nothing is decided: the form is another one, or there is no number.
-  kNone,
-  /// A number without an exponent.
-  kPlain,
-  /// A number with an exponent.
-  kExponent,
-};
-
-/// Recognises the common forms of a number at `q`, the first byte after
-/// the whitespace, from the classes of at most 32 bytes: the run of bytes
-/// that may belong to a number (digits, points, signs, exponent markers)
-/// must be shorter than 32 bytes and be one whole number by the grammar,
-/// with at most four exponent digits. Then `*t` is what
-/// scan_decimal_syntax gives. Reads the kRecogniseReach bytes from `q`,
-/// which must all be readable; their values past the number do not matter.
-///
-/// kMixed: whether there is an exponent is taken without a branch, for
-/// lines where numbers with and without one follow in no order a predictor
-/// learns; the same result, in more steps where all have one or none.
-template <bool kMixed>
-inline Recognised recognise_number(const char* q, DecimalToken* t) {
-  ByteClasses c = classify_sixteen(q);
-  if (c.number == 0xffffu) {
-    ByteClasses next = classify_sixteen(q + 16);
-    c.number |= next.number << 16;
-    c.point |= next.point << 16;
-    c.sign |= next.sign << 16;
-    c.marker |= next.marker << 16;
-  }
-  // A byte that can continue no number ends the run, and the whole run is
-  // the number, as the grammar's longest match would take it.
-  unsigned length = static_cast<unsigned>(std::countr_zero(~c.number));
-  if (length >= 32)
-    return Recognised::kNone;
-  std::uint64_t end_bit = std::uint64_t{1} << length;
-  std::uint64_t point = c.point & (end_bit - 1);
-  std::uint64_t sign = c.sign & (end_bit - 1);
-  std::uint64_t marker = c.marker & (end_bit - 1);
-  // The parts: a sign first (lead), the mantissa up to the first marker at
-  // k (the end without one), then a sign and the exponent's digits.
-  std::uint64_t lead = sign & 1u;
-  bool has_exponent = marker != 0;
-  unsigned k = static_cast<unsigned>(std::countr_zero(marker | end_bit));
-  std::uint64_t has_point = point != 0;
-  unsigned at = static_cast<unsigned>(std::countr_zero(point | (std::uint64_t{1} << k)));
-  // Of the bytes that are not digits, one point at most and none from the
-  // marker on, and a digit in the mantissa.
-  unsigned bad = unsigned{(point >> at) > 1} | unsigned{k <= lead + has_point};
-  // After the marker: an optional sign and one to four digits from e to
-  // the end, n of them; no other sign anywhere. Without a marker e is the
-  // end, n is 0 and so is the exponent (taken so only for kMixed).
-  std::uint64_t e_sign = (sign >> (k + 1)) & 1u;
-  unsigned e = k + unsigned{has_exponent} + static_cast<unsigned>(e_sign);
-  unsigned n = length - e;
-  if (kMixed || has_exponent)
-    bad |= unsigned{sign != (lead | e_sign << (k + 1))} |
-           unsigned{(marker & (marker - 1)) != 0} | (unsigned{has_exponent} & unsigned{n - 1 > 3});
-  else
-    bad |= unsigned{sign != lead};
-  if (bad != 0)
-    return Recognised::kNone;
-  t->exponent = 0;
-  if (kMixed || has_exponent) {
-    std::uint64_t x = short_run_value(eight_bytes(q + e), n);
-    std::uint64_t e_minus = 0 - (e_sign & std::uint64_t{q[k + 1] == '-'});
-    t->exponent = static_cast<std::int64_t>((x ^ e_minus) - e_minus);
-  }
-  t->negative = q[0] == '-';
-  t->end = q + length;
-  t->int_digits = q + lead;
-  t->int_count = static_cast<int>(at - lead);
-  t->frac_digits = q + at + has_point;
-  t->frac_count = static_cast<int>(k - at - has_point);
-  return has_exponent ? Recognised::kExponent : Recognised::kPlain;
 }
 
 #endif

@@ -4,7 +4,6 @@
 // interrupted; the EINTR retries are for programs that run it and do install
 // one (the fuzz targets).
 #include "platform/os.hpp"
-#include "driver/error_text.hpp"
 #include "platform/posix_errors.hpp"
 
 #include <cerrno>
@@ -16,7 +15,7 @@
 
 const char os_line_end[] = "\n";
 
-int posix_open_error(int e) {
+LastError posix_open_error(int e) {
   switch (e) {
   case ENOENT: case ENOTDIR: case ENAMETOOLONG: case ELOOP:
     return kErrorNotFound;
@@ -33,7 +32,7 @@ int posix_open_error(int e) {
   }
 }
 
-int posix_io_error(int e) {
+LastError posix_io_error(int e) {
   switch (e) {
   case EACCES: case EPERM: case EBADF:
     return kErrorRefused;
@@ -72,7 +71,7 @@ bool os_is_char_device(os_file f) {
   return fstat(static_cast<int>(f), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
-os_file os_open_read(const char* path, int* last_error) {
+os_file os_open_read(const char* path, LastError* last_error) {
   int fd;
   do {
     fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
@@ -93,11 +92,11 @@ os_file os_open_read(const char* path, int* last_error) {
 }
 
 // Linux hands the program its arguments as the bytes of the file name.
-os_file os_open_argument(int, const char* const* argv, int index, int* last_error) {
+os_file os_open_argument(int, const char* const* argv, int index, LastError* last_error) {
   return os_open_read(argv[index], last_error);
 }
 
-os_file os_create(const char* name, int* last_error) {
+os_file os_create(const char* name, LastError* last_error) {
   // Opened without waiting: a FIFO at the POS name with nobody reading it
   // fails with ENXIO instead of holding a batch script up for ever.
   int fd;
@@ -116,7 +115,7 @@ os_file os_create(const char* name, int* last_error) {
 
 // A read here never meets a broken pipe: a pipe whose writer has gone reads
 // as its end.
-long os_read(os_file f, void* buffer, std::size_t size, int* last_error) {
+long os_read(os_file f, void* buffer, std::size_t size, LastError* last_error) {
   for (;;) {
     ssize_t n = read(static_cast<int>(f), buffer, size);
     if (n >= 0)
@@ -128,7 +127,7 @@ long os_read(os_file f, void* buffer, std::size_t size, int* last_error) {
   }
 }
 
-bool os_write_all(os_file f, const void* data, std::size_t size, int* last_error) {
+bool os_write_all(os_file f, const void* data, std::size_t size, LastError* last_error) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     ssize_t n = write(static_cast<int>(f), p, size);
@@ -152,7 +151,7 @@ bool os_write_all(os_file f, const void* data, std::size_t size, int* last_error
   return true;
 }
 
-bool os_close(os_file f, int* last_error) {
+bool os_close(os_file f, LastError* last_error) {
   // After EINTR the descriptor is gone on Linux; retrying could close another.
   if (close(static_cast<int>(f)) == 0 || errno == EINTR)
     return true;

@@ -4,7 +4,6 @@
 // C runtime's text mode would apply its own CR LF and byte 26 rules, and
 // the program keeps those rules in its own code so both platforms agree.
 #include "platform/os.hpp"
-#include "driver/error_text.hpp"
 #include "platform/windows_errors.hpp"
 
 #define WIN32_LEAN_AND_MEAN
@@ -21,7 +20,7 @@ int _dowildcard = 0;
 
 const char os_line_end[] = "\r\n";
 
-int windows_open_error(unsigned long e) {
+LastError windows_open_error(unsigned long e) {
   switch (e) {
   case ERROR_FILE_NOT_FOUND:
   case ERROR_PATH_NOT_FOUND:
@@ -54,7 +53,7 @@ int windows_open_error(unsigned long e) {
   }
 }
 
-int windows_io_error(unsigned long e) {
+LastError windows_io_error(unsigned long e) {
   switch (e) {
   case ERROR_ACCESS_DENIED:
   case ERROR_INVALID_HANDLE:
@@ -97,7 +96,7 @@ bool os_is_char_device(os_file f) {
 
 // The file CreateFile gave, or os_no_file with `*last_error` set from its
 // failure.
-static os_file opened(HANDLE h, int* last_error) {
+static os_file opened(HANDLE h, LastError* last_error) {
   if (h == INVALID_HANDLE_VALUE) {
     *last_error = windows_open_error(GetLastError());
     return os_no_file;
@@ -107,7 +106,7 @@ static os_file opened(HANDLE h, int* last_error) {
 
 // A folder fails to open for reading with access denied: it can only be
 // opened with FILE_FLAG_BACKUP_SEMANTICS.
-os_file os_open_read(const char* path, int* last_error) {
+os_file os_open_read(const char* path, LastError* last_error) {
   if (path[0] == '\0') {
     *last_error = kErrorNotFound;
     return os_no_file;
@@ -156,7 +155,7 @@ static bool spelled_as(const wchar_t* wide, const char* narrow) {
 }
 
 os_file os_open_argument(int argc, const char* const* argv, int index,
-                         int* last_error) {
+                         LastError* last_error) {
   // The narrow argument is the ANSI code page's spelling of the command
   // line: '?' stands for every character it has not got, so a Japanese name
   // on a Western system, or any emoji, would name no file. The same
@@ -180,14 +179,14 @@ os_file os_open_argument(int argc, const char* const* argv, int index,
   return os_open_read(argv[index], last_error);
 }
 
-os_file os_create(const char* name, int* last_error) {
+os_file os_create(const char* name, LastError* last_error) {
   return opened(CreateFileA(name, GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
                 last_error);
 }
 
-long os_read(os_file f, void* buffer, std::size_t size, int* last_error) {
+long os_read(os_file f, void* buffer, std::size_t size, LastError* last_error) {
   // The reader's blocks are far below 2 GiB; the cap only keeps the
   // count exact in a long.
   DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
@@ -202,7 +201,7 @@ long os_read(os_file f, void* buffer, std::size_t size, int* last_error) {
   return 0;
 }
 
-bool os_write_all(os_file f, const void* data, std::size_t size, int* last_error) {
+bool os_write_all(os_file f, const void* data, std::size_t size, LastError* last_error) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
@@ -222,7 +221,7 @@ bool os_write_all(os_file f, const void* data, std::size_t size, int* last_error
   return true;
 }
 
-bool os_close(os_file f, int* last_error) {
+bool os_close(os_file f, LastError* last_error) {
   if (CloseHandle(to_handle(f)))
     return true;
   *last_error = windows_io_error(GetLastError());

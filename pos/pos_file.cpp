@@ -38,7 +38,7 @@ std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
 }
 
 bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
-                     std::size_t size, int* last_error) {
+                     std::size_t size, LastError* last_error) {
   bool ok = os_write_all(f, bytes, size, last_error);
   ok = os_close(f, last_error) && ok;
   // A short POS file would pass for a good one; take it back.

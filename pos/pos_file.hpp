@@ -30,6 +30,6 @@ std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
 /// short POS file stays (a symbolic link, FIFO or device at the name is left
 /// alone).
 bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
-                     std::size_t size, int* last_error);
+                     std::size_t size, LastError* last_error);
 
 #endif

@@ -1,6 +1,6 @@
 // Exact rounding of long decimal numbers: the answer must not depend on
 // which side of it the candidate lies, nor on how few digits there are.
-#include "input/exact_rounding.hpp"
+#include "decimal/exact_rounding.hpp"
 
 #include <gtest/gtest.h>
 

@@ -28,12 +28,12 @@ struct MemorySource {
   std::size_t next_size = 0;
   int calls = 0;
 
-  static long read(void* context, char* buffer, std::size_t size, int* error) {
+  static long read(void* context, char* buffer, std::size_t size, LastError* error) {
     auto* s = static_cast<MemorySource*>(context);
     ++s->calls;
     EXPECT_LE(buffer + size, s->block_end);
     if (s->pos >= s->fail_at) {
-      *error = 9;
+      *error = kErrorRefused;
       return 0;
     }
     std::size_t n = std::min({size, s->sizes[s->next_size++ % s->sizes.size()],
@@ -46,7 +46,7 @@ struct MemorySource {
 
 struct Reader {
   MemorySource source;
-  int last_error = 0;
+  LastError last_error = kErrorNone;
   std::unique_ptr<LineReader> reader = std::make_unique<LineReader>();
 
   Reader(std::string data, std::vector<std::size_t> sizes, bool char_device = false,

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/error_text.hpp"
+#include "platform/last_error.hpp"
 
 #include <cfloat>
 #include <cmath>
@@ -18,7 +18,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A last-error number from an earlier failure: a scan in range must leave
 // it alone, an out-of-range one must replace it by kErrorRange.
-constexpr int kEarlier = kErrorDiskFull;
+constexpr LastError kEarlier = kErrorDiskFull;
 
 int error_after(bool range_error) { return range_error ? kErrorRange : kEarlier; }
 
@@ -54,7 +54,7 @@ TEST(NumberScan, ValuesAndStopPositions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    int last_error = kEarlier;
+    LastError last_error = kEarlier;
     NumberScan s = scan_number(c.text, &last_error);
     EXPECT_EQ(s.end - c.text, c.end);
     EXPECT_EQ(s.value, c.value);
@@ -68,7 +68,7 @@ TEST(NumberScan, FailureConsumesNothingNotEvenWhitespace) {
                          "\x0e" "5", "\xa0" "5", "\x85" "5", ",5", "--5"};
   for (const char* text : texts) {
     SCOPED_TRACE(::testing::PrintToString(std::string(text)));
-    int last_error = kEarlier;
+    LastError last_error = kEarlier;
     NumberScan s = scan_number(text, &last_error);
     EXPECT_EQ(s.end, text);
     EXPECT_EQ(s.value, 0.0);
@@ -78,7 +78,7 @@ TEST(NumberScan, FailureConsumesNothingNotEvenWhitespace) {
 
 TEST(NumberScan, NulEndsTheText) {
   const char text[] = "1\0" "23";
-  int last_error = 0;
+  LastError last_error = kErrorNone;
   NumberScan s = scan_number(text, &last_error);
   EXPECT_EQ(s.end, text + 1);
   EXPECT_EQ(s.value, 1.0);
@@ -91,7 +91,7 @@ TEST(NumberScan, NulEndsTheText) {
 std::vector<double> walk(const char* line, const char** stop) {
   std::vector<double> values;
   const char* p = line;
-  int last_error = 0;
+  LastError last_error = kErrorNone;
   for (;;) {
     NumberScan s = scan_number(p, &last_error);
     if (s.end == p)
@@ -202,7 +202,7 @@ TEST(ByteReduction, OfScannedNumbers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    int last_error = 0;
+    LastError last_error = kErrorNone;
     EXPECT_EQ(byte_reduction(scan_number(c.text, &last_error).value), c.byte);
   }
 }

@@ -1,4 +1,5 @@
 // Where a record-line number lies and what digits it is made of.
+#include "input/number_recognisers.hpp"
 #include "input/number_syntax.hpp"
 
 #include <gtest/gtest.h>

@@ -116,7 +116,7 @@ protected:
 
 TEST_F(PosWrite, WritesTheBytesAndCloses) {
   std::string name = path("00300000.pos");
-  int error = 0;
+  LastError error = kErrorNone;
   os_file f = os_create(name.c_str(), &error);
   ASSERT_NE(f, os_no_file) << error;
   const std::uint8_t bytes[] = {4, 13, 10, 0, 26, 13};
@@ -132,7 +132,7 @@ TEST_F(PosWrite, FullDiskKeepsTheLink) {
     GTEST_SKIP() << "no /dev/full on this system";
   std::string name = path("00300000.pos");
   ASSERT_EQ(symlink("/dev/full", name.c_str()), 0);
-  int error = 0;
+  LastError error = kErrorNone;
   os_file f = os_create(name.c_str(), &error);
   ASSERT_NE(f, os_no_file) << error;
   const std::uint8_t bytes[] = {2, 1, 1};
@@ -150,7 +150,7 @@ TEST_F(PosWrite, FifoWithoutReaderStays) {
   ASSERT_EQ(mkfifo(name.c_str(), 0666), 0);
   int reader = open(name.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  int error = 0;
+  LastError error = kErrorNone;
   os_file f = os_create(name.c_str(), &error);
   ASSERT_NE(f, os_no_file) << error;
   ASSERT_EQ(close(reader), 0);
@@ -169,7 +169,7 @@ TEST_F(PosWrite, RefusedWriteTakesTheFileBack) {
   // A file open for reading only refuses writes, for root as well.
   std::string name = path("00300000.pos");
   { std::ofstream(name) << "old"; }
-  int error = 0;
+  LastError error = kErrorNone;
   os_file f = os_open_read(name.c_str(), &error);
   ASSERT_NE(f, os_no_file) << error;
   const std::uint8_t bytes[] = {2, 1, 1};

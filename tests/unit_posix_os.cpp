@@ -62,7 +62,7 @@ TEST(PosixSeam, CharacterDevicesNewFilesAndBadDescriptors) {
   const std::pair<const char*, bool> cases[] = {{"/dev/null", true},
                                                 {"/proc/self/exe", false}};
   for (const auto& [path, char_device] : cases) {
-    int error = 0;
+    LastError error = kErrorNone;
     os_file f = os_open_read(path, &error);
     ASSERT_NE(f, os_no_file) << path;
     EXPECT_EQ(os_is_char_device(f), char_device) << path;
@@ -74,7 +74,7 @@ TEST(PosixSeam, CharacterDevicesNewFilesAndBadDescriptors) {
   char dir[] = "/tmp/tlf2pos-unit-XXXXXX";
   ASSERT_NE(::mkdtemp(dir), nullptr);
   std::string name = std::string(dir) + "/00100000.pos";
-  int error = 0;
+  LastError error = kErrorNone;
   mode_t umask_before = ::umask(0);
   os_file f = os_create(name.c_str(), &error);
   ::umask(umask_before);

@@ -26,7 +26,7 @@ extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv,
 // closed after.
 std::string content(os_file f) {
   char buffer[64];
-  int error = 0;
+  LastError error = kErrorNone;
   long n = os_read(f, buffer, sizeof buffer, &error);
   os_close(f, &error);
   return std::string(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
@@ -53,7 +53,7 @@ TEST(WindowsSeam, ArgumentOfAnotherListOpensItsNarrowName) {
   const std::string names[] = {temp_name, std::string(own_name) + ".tlf"};
   const std::string text = "the narrow name";
   for (const std::string& name : names) {
-    int error = 0;
+    LastError error = kErrorNone;
     os_file f = os_create(name.c_str(), &error);
     ASSERT_NE(f, os_no_file) << name;
     ASSERT_TRUE(os_write_all(f, text.data(), text.size(), &error));
@@ -75,7 +75,7 @@ TEST(WindowsSeam, ArgumentOfAnotherListOpensItsNarrowName) {
   for (const auto& c : cases) {
     std::vector<const char*> argv(static_cast<std::size_t>(c.count), "x");
     argv[static_cast<std::size_t>(c.index)] = c.name.c_str();
-    int error = 0;
+    LastError error = kErrorNone;
     os_file f = os_open_argument(c.count, argv.data(), c.index, &error);
     ASSERT_NE(f, os_no_file) << c.name << " at " << c.index << " of " << c.count;
     EXPECT_EQ(content(f), text) << c.name << " at " << c.index << " of " << c.count;

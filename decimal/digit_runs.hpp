@@ -4,10 +4,11 @@
 // Words are read in text order on every CPU: the first byte lands in the
 // lowest eight bits, so one piece of arithmetic serves little- and
 // big-endian machines alike.
-#ifndef TLF2POS_INPUT_DIGIT_RUNS_HPP
-#define TLF2POS_INPUT_DIGIT_RUNS_HPP
+#ifndef TLF2POS_DECIMAL_DIGIT_RUNS_HPP
+#define TLF2POS_DECIMAL_DIGIT_RUNS_HPP
 
 #include <bit>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -73,6 +74,7 @@ inline std::uint64_t run_value(std::uint64_t x, unsigned n) {
   // count as leading zeros, and with n = 0 the two shifts of 32 leave none
   // (one of 64 would be undefined). Then pairs, quads and all eight are
   // combined, the earlier digits weighted.
+  assert(n <= 8); // a shift by a negative count is undefined
   x = (x << (32 - 4 * n)) << (32 - 4 * n);
   x = (x * (1 + (10u << 8)) >> 8) & 0x00ff00ff00ff00ffu;
   x = (x * (1 + (100u << 16)) >> 16) & 0x0000ffff0000ffffu;
@@ -83,6 +85,7 @@ inline std::uint64_t run_value(std::uint64_t x, unsigned n) {
 /// which must be digits; the other bytes do not matter. run_value in two
 /// steps instead of three, for exponents.
 inline std::uint32_t short_run_value(std::uint64_t x, unsigned n) {
+  assert(n <= 4); // a shift by a negative count is undefined
   std::uint32_t y = static_cast<std::uint32_t>(x);
   y = (y << (16 - 4 * n)) << (16 - 4 * n);
   y = (y * (1 + (10u << 8)) >> 8) & 0x00ff00ffu;

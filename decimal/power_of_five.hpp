@@ -1,12 +1,12 @@
 // The powers of five to 128 bits, for turning m x 10^q into the nearest
 // double with integer arithmetic: 10^q = 5^q x 2^q, and the power of two
 // only moves the exponent.
-#ifndef TLF2POS_INPUT_POWER_OF_FIVE_HPP
-#define TLF2POS_INPUT_POWER_OF_FIVE_HPP
+#ifndef TLF2POS_DECIMAL_POWER_OF_FIVE_HPP
+#define TLF2POS_DECIMAL_POWER_OF_FIVE_HPP
 
 #include <array>
 
-#include "input/wide_multiply.hpp"
+#include "decimal/wide_multiply.hpp"
 
 /// The powers of ten in the table. With at most 20 significant digits, a
 /// number below 10^kMinPowerOfTen is far below the smallest double and one

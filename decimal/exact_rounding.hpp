@@ -5,8 +5,8 @@
 // hair of such a halfway point; then its digits, all of them, are compared
 // with that point exactly. Slow, and needed about once in a billion
 // numbers.
-#ifndef TLF2POS_INPUT_EXACT_ROUNDING_HPP
-#define TLF2POS_INPUT_EXACT_ROUNDING_HPP
+#ifndef TLF2POS_DECIMAL_EXACT_ROUNDING_HPP
+#define TLF2POS_DECIMAL_EXACT_ROUNDING_HPP
 
 #include <cstdint>
 

@@ -1,6 +1,7 @@
 // Exact rounding by big-integer comparison with halfway points.
-#include "input/exact_rounding.hpp"
+#include "decimal/exact_rounding.hpp"
 
+#include <cassert>
 #include <cstddef>
 
 namespace {
@@ -33,8 +34,10 @@ void multiply_add(Big* b, std::uint32_t f, std::uint32_t add) {
     b->limb[i] = static_cast<std::uint32_t>(x);
     carry = x >> 32;
   }
-  if (carry != 0)
+  if (carry != 0) {
+    assert(b->size < kLimbs);
     b->limb[b->size++] = static_cast<std::uint32_t>(carry);
+  }
 }
 
 void multiply_power_of_five(Big* b, std::int64_t k) {
@@ -52,6 +55,8 @@ void shift_left(Big* b, std::int64_t bits) {
     return;
   int words = static_cast<int>(bits / 32);
   int rest = static_cast<int>(bits % 32);
+  // The top limb written is limb[size + words].
+  assert(bits > 0 && b->size + words < kLimbs);
   b->limb[b->size] = 0;
   for (int i = b->size; i >= 0; --i) {
     std::uint32_t high = b->limb[i] << rest;

@@ -9,17 +9,16 @@
 // cut off and one above, and the two must round alike. What stays
 // undecided is decided by comparing all its digits with the halfway point
 // exactly (exact_rounding.hpp).
-#include "input/decimal_value.hpp"
+#include "decimal/decimal_value.hpp"
 
 #include <bit>
 #include <cstdint>
 #include <limits>
 
-#include "driver/error_text.hpp"
-#include "input/digit_runs.hpp"
-#include "input/exact_rounding.hpp"
-#include "input/power_of_five.hpp"
-#include "input/wide_multiply.hpp"
+#include "decimal/digit_runs.hpp"
+#include "decimal/exact_rounding.hpp"
+#include "decimal/power_of_five.hpp"
+#include "decimal/wide_multiply.hpp"
 
 // The significant digits of a number as far as 64 bits hold them: the
 // number is mantissa x 10^scale, or lies strictly between that and
@@ -192,14 +191,14 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
   return Rounded{Rounding::kFinite, bits};
 }
 
-double decimal_value(const DecimalToken& t, const char* readable_end, int* last_error) {
+DecimalResult decimal_value(const DecimalToken& t, const char* readable_end) {
   Significand s = significand(t, readable_end);
   if (s.mantissa == 0)
-    return t.negative ? -0.0 : 0.0;
+    return DecimalResult{t.negative ? -0.0 : 0.0, false};
   // Digits cut off leave 19 kept, above 2^53: never taken here.
   if (s.mantissa <= (std::uint64_t{1} << 53) && s.scale >= -22 && s.scale <= 22) {
     double v = exact_product(s.mantissa, static_cast<int>(s.scale));
-    return t.negative ? -v : v;
+    return DecimalResult{t.negative ? -v : v, false};
   }
   Rounded r = nearest_double(s.mantissa, s.scale);
   if (s.more) {
@@ -212,10 +211,10 @@ double decimal_value(const DecimalToken& t, const char* readable_end, int* last_
   if (r.kind == Rounding::kUndecided)
     r = exact_value(t, r.bits);
   if (r.kind == Rounding::kFinite)
-    return std::bit_cast<double>(r.bits | std::uint64_t{t.negative} << 63);
-  *last_error = kErrorRange;
+    return DecimalResult{std::bit_cast<double>(r.bits | std::uint64_t{t.negative} << 63), false};
   if (r.kind == Rounding::kOverflow)
-    return t.negative ? -std::numeric_limits<double>::infinity()
-                      : std::numeric_limits<double>::infinity();
-  return 0.0;
+    return DecimalResult{t.negative ? -std::numeric_limits<double>::infinity()
+                                    : std::numeric_limits<double>::infinity(),
+                         true};
+  return DecimalResult{0.0, true};
 }

@@ -1,6 +1,6 @@
 // The full 128-bit product of two 64-bit numbers.
-#ifndef TLF2POS_INPUT_WIDE_MULTIPLY_HPP
-#define TLF2POS_INPUT_WIDE_MULTIPLY_HPP
+#ifndef TLF2POS_DECIMAL_WIDE_MULTIPLY_HPP
+#define TLF2POS_DECIMAL_WIDE_MULTIPLY_HPP
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // floor(2^1000 / 5^n) by repeated division for q = -n < 0 (the floor of a
 // floor divided by 5 is the floor of the quotient), each cut to its top 128
 // bits.
-#include "input/power_of_five.hpp"
+#include "decimal/power_of_five.hpp"
 
 #include <bit>
 #include <cstdint>
