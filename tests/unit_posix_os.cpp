@@ -2,7 +2,7 @@
 // own tests of what it opens.
 #ifndef _WIN32
 
-#include "driver/error_text.hpp"
+#include "platform/last_error.hpp"
 #include "platform/os.hpp"
 #include "platform/posix_errors.hpp"
 
