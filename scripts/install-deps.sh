@@ -20,8 +20,9 @@
 #   fuzz      clang and its sanitizer and libFuzzer runtimes
 #   valgrind  valgrind, for the end-to-end tests under memcheck
 #   windows   the MinGW-w64 cross compiler, groff for the HTML manual in the
-#             zip, and Wine (with qemu-user for kernels that run no 32-bit
-#             programs); adds the i386 architecture to dpkg
+#             zip, zip to make that zip the same on every machine, and Wine
+#             (with qemu-user for kernels that run no 32-bit programs); adds
+#             the i386 architecture to dpkg
 #   release   lintian, zip and unzip, to make and check the .deb and the
 #             Windows zip
 #   cross     cross compilers and qemu-user for arm64 and s390x
@@ -38,7 +39,7 @@ packages() {
     bench) echo libbenchmark-dev ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;
-    windows) echo g++-mingw-w64-i686-posix groff wine wine32:i386 wine64 qemu-user-static ;;
+    windows) echo g++-mingw-w64-i686-posix groff zip wine wine32:i386 wine64 qemu-user-static ;;
     release) echo lintian zip unzip ;;
     cross) echo g++-aarch64-linux-gnu g++-s390x-linux-gnu qemu-user-static ;;
     fresh) echo mmdebstrap ;;
