@@ -10,47 +10,47 @@ namespace {
 
 struct Case {
   unsigned long code;
-  int open;  // windows_open_error
-  int io;    // windows_io_error
+  LastError open;  // windows_open_error
+  LastError io;    // windows_io_error
 };
 
 const Case kCases[] = {
     // Missing file, folder or drive; malformed or too long path.
-    {ERROR_FILE_NOT_FOUND, 2, 2},
-    {ERROR_PATH_NOT_FOUND, 2, 2},
-    {ERROR_INVALID_DRIVE, 2, 2},
-    {ERROR_BAD_PATHNAME, 2, 2},
-    {ERROR_BAD_NETPATH, 2, 2},
-    {ERROR_BAD_NET_NAME, 2, 2},
-    {ERROR_FILENAME_EXCED_RANGE, 2, 2},
+    {ERROR_FILE_NOT_FOUND, kErrorNotFound, kErrorNotFound},
+    {ERROR_PATH_NOT_FOUND, kErrorNotFound, kErrorNotFound},
+    {ERROR_INVALID_DRIVE, kErrorNotFound, kErrorNotFound},
+    {ERROR_BAD_PATHNAME, kErrorNotFound, kErrorNotFound},
+    {ERROR_BAD_NETPATH, kErrorNotFound, kErrorNotFound},
+    {ERROR_BAD_NET_NAME, kErrorNotFound, kErrorNotFound},
+    {ERROR_FILENAME_EXCED_RANGE, kErrorNotFound, kErrorNotFound},
     // Refused: as an open it is "Permission denied", as a read or write
     // "Bad file descriptor".
-    {ERROR_ACCESS_DENIED, 13, 9},
-    {ERROR_INVALID_HANDLE, 22, 9},
-    {ERROR_SHARING_VIOLATION, 13, 13},
-    {ERROR_LOCK_VIOLATION, 13, 13},
-    {ERROR_WRITE_PROTECT, 13, 13},
-    {ERROR_NOT_READY, 13, 13},
-    {ERROR_SHARING_BUFFER_EXCEEDED, 13, 13},
-    {ERROR_NETWORK_ACCESS_DENIED, 13, 13},
-    {ERROR_DRIVE_LOCKED, 13, 13},
-    {ERROR_TOO_MANY_OPEN_FILES, 24, 24},
-    {ERROR_DISK_FULL, 28, 28},
-    {ERROR_HANDLE_DISK_FULL, 28, 28},
-    {ERROR_NOT_ENOUGH_MEMORY, 12, 12},
-    {ERROR_OUTOFMEMORY, 12, 12},
-    {ERROR_NOT_ENOUGH_QUOTA, 12, 12},
+    {ERROR_ACCESS_DENIED, kErrorDenied, kErrorRefused},
+    {ERROR_INVALID_HANDLE, kErrorInvalid, kErrorRefused},
+    {ERROR_SHARING_VIOLATION, kErrorDenied, kErrorDenied},
+    {ERROR_LOCK_VIOLATION, kErrorDenied, kErrorDenied},
+    {ERROR_WRITE_PROTECT, kErrorDenied, kErrorDenied},
+    {ERROR_NOT_READY, kErrorDenied, kErrorDenied},
+    {ERROR_SHARING_BUFFER_EXCEEDED, kErrorDenied, kErrorDenied},
+    {ERROR_NETWORK_ACCESS_DENIED, kErrorDenied, kErrorDenied},
+    {ERROR_DRIVE_LOCKED, kErrorDenied, kErrorDenied},
+    {ERROR_TOO_MANY_OPEN_FILES, kErrorTooManyFiles, kErrorTooManyFiles},
+    {ERROR_DISK_FULL, kErrorDiskFull, kErrorDiskFull},
+    {ERROR_HANDLE_DISK_FULL, kErrorDiskFull, kErrorDiskFull},
+    {ERROR_NOT_ENOUGH_MEMORY, kErrorNoMemory, kErrorNoMemory},
+    {ERROR_OUTOFMEMORY, kErrorNoMemory, kErrorNoMemory},
+    {ERROR_NOT_ENOUGH_QUOTA, kErrorNoMemory, kErrorNoMemory},
     // Invalid name or parameter, and whatever has no closer entry.
-    {ERROR_INVALID_NAME, 22, 22},
-    {ERROR_INVALID_PARAMETER, 22, 22},
-    {ERROR_FILE_EXISTS, 22, 22},
-    {ERROR_DIR_NOT_EMPTY, 22, 22},
-    {ERROR_BROKEN_PIPE, 22, 22},
-    {ERROR_SUCCESS, 22, 22},
-    {0xFFFFFFFFul, 22, 22},
+    {ERROR_INVALID_NAME, kErrorInvalid, kErrorInvalid},
+    {ERROR_INVALID_PARAMETER, kErrorInvalid, kErrorInvalid},
+    {ERROR_FILE_EXISTS, kErrorInvalid, kErrorInvalid},
+    {ERROR_DIR_NOT_EMPTY, kErrorInvalid, kErrorInvalid},
+    {ERROR_BROKEN_PIPE, kErrorInvalid, kErrorInvalid},
+    {ERROR_SUCCESS, kErrorInvalid, kErrorInvalid},
+    {0xFFFFFFFFul, kErrorInvalid, kErrorInvalid},
     // Just outside the range of the medium's failures.
-    {ERROR_WRITE_PROTECT - 1, 22, 22},
-    {ERROR_SHARING_BUFFER_EXCEEDED + 1, 22, 22},
+    {ERROR_WRITE_PROTECT - 1, kErrorInvalid, kErrorInvalid},
+    {ERROR_SHARING_BUFFER_EXCEEDED + 1, kErrorInvalid, kErrorInvalid},
 };
 
 TEST(WindowsErrors, OpenAndIoNumbers) {
