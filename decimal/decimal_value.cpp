@@ -113,13 +113,12 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
     lead = static_cast<unsigned>(x.high >> 63);
     below = (std::uint64_t{1} << (9 + lead)) - 1;
     undecided = (x.high & below) == below && x.low == ~std::uint64_t{0};
-    // Exactly halfway only when the product is exact: T exact (q from 0 to
-    // 55) and nothing left in the lowest word. Otherwise the true number
-    // lies above the computed one.
-    // No test reaches a product with those bits all 0 that is not exact: the
-    // last three tests are a guard that no run of the suite decides.
-    tie = (x.high & below) == 0 && x.low == 0 && y.low == 0 && q >= 0 && // GCOVR_EXCL_BR_LINE
-          q <= 55;
+    // Exactly halfway only when the product is exact, T exact (q from 0 to
+    // 55) and nothing left in the lowest word; otherwise the true number
+    // lies above the computed one. No m and q give these bits all 0 with a
+    // product that is not exact: scripts/exact_products.py searches every
+    // power of the table for all 2^63 values of w.
+    tie = (x.high & below) == 0 && x.low == 0;
   }
   std::uint64_t bits54 = x.high >> (9 + lead);
   int exponent = 63 + static_cast<int>(lead) - shift +
