@@ -20,6 +20,7 @@
 #             the test suite
 #   bench     Google Benchmark, for the micro-benchmarks in bench/
 #   fuzz      clang and its sanitizer and libFuzzer runtimes
+#   clang     the test group, and clang to build and test with
 #   valgrind  valgrind, for the end-to-end tests under memcheck
 #   windows   the MinGW-w64 cross compiler, groff for the HTML manual in the
 #             zip, zip to make that zip the same on every machine, and Wine
@@ -40,7 +41,9 @@ packages() {
     mutation) packages test; echo python3 ;;
     coverage) packages test; echo gcovr ;;
     bench) echo libbenchmark-dev ;;
-    fuzz) echo clang libclang-rt-14-dev ;;
+    # The unversioned package follows the default clang, whichever it is.
+    fuzz) echo clang libclang-rt-dev ;;
+    clang) packages test; echo clang ;;
     valgrind) echo valgrind ;;
     windows) echo g++-mingw-w64-i686-posix groff zip wine wine32:i386 wine64 qemu-user-static ;;
     release) echo lintian zip unzip ;;
