@@ -14,8 +14,9 @@
 #             cmake --install: no test tools
 #   test      (the default) the build group, and what every test of the
 #             README's test command needs, the package test included
-#   mutation  the test group, and python3 for the mutation script in
+#   mutation  the test group, and python3 and git for the mutation script in
 #             scripts/
+#   lint      shellcheck and clang-format, for the checks of CI's lint stage
 #   coverage  the test group, and gcovr for the line and branch coverage of
 #             the test suite
 #   bench     Google Benchmark, for the micro-benchmarks in bench/
@@ -38,7 +39,8 @@ packages() {
     # The manual page is installed compressed with gzip.
     build) echo cmake g++ make gzip ;;
     test) packages build; echo libgtest-dev man-db dpkg-dev file ;;
-    mutation) packages test; echo python3 ;;
+    mutation) packages test; echo python3 git ;;
+    lint) echo git shellcheck clang-format ;;
     coverage) packages test; echo gcovr ;;
     bench) echo libbenchmark-dev ;;
     # The unversioned package follows the default clang, whichever it is.
