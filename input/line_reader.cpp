@@ -3,8 +3,7 @@
 
 #include <cstring>
 
-void line_reader_init(LineReader* r, ByteSource source, bool char_device,
-                      LastError* last_error) {
+void line_reader_init(LineReader* r, ByteSource source, bool char_device, LastError* last_error) {
   r->source = source;
   r->char_device = char_device;
   r->ended = false;
@@ -24,8 +23,8 @@ static bool refill(LineReader* r) {
   std::size_t keep = r->len - r->pos;
   r->pos = 0;
   r->len = keep;
-  long n = r->source.read(r->source.context, r->block + keep,
-                          sizeof r->block - keep, r->last_error);
+  long n =
+      r->source.read(r->source.context, r->block + keep, sizeof r->block - keep, r->last_error);
   if (n <= 0) {
     r->ended = true;
     return false;
