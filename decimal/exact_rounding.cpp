@@ -83,9 +83,8 @@ int compare(const Big& a, const Big& b) {
   return 0;
 }
 
-constexpr std::uint64_t kFractionBits = (std::uint64_t{1} << 52) - 1;
-constexpr std::uint64_t kLargestSubnormal = kFractionBits;
-constexpr std::uint64_t kInfinity = std::uint64_t{0x7ff} << 52;
+// The fraction field of a double: the bits below its exponent.
+constexpr std::uint64_t kFractionBits = kSmallestNormalBits - 1;
 
 // The sign of D x 10^e minus the point halfway between the double with
 // bits `b` (finite) and the next one up: with b = M x 2^B, that point is
@@ -133,17 +132,17 @@ std::uint64_t exact_rounding(const char* digits, int count, std::int64_t exponen
   }
 
   // Below the largest subnormal double every result counts alike.
-  std::uint64_t b = candidate < kLargestSubnormal ? kLargestSubnormal : candidate;
+  std::uint64_t b = candidate < kLargestSubnormalBits ? kLargestSubnormalBits : candidate;
   // Up while the number lies above the halfway point to the next double,
   // or on it with the next one even; then down likewise. The candidate is
   // near, so this takes a step or two.
   for (;;) {
-    int c = b < kInfinity ? compare_with_halfway(d, exponent, b) : -1;
+    int c = b < kInfinityBits ? compare_with_halfway(d, exponent, b) : -1;
     if (c > 0 || (c == 0 && (b & 1) != 0)) {
       ++b;
       continue;
     }
-    if (b == kLargestSubnormal)
+    if (b == kLargestSubnormalBits)
       return b;
     c = compare_with_halfway(d, exponent, b - 1);
     if (c < 0 || (c == 0 && (b & 1) != 0)) {

@@ -36,6 +36,10 @@ bool convert_records(const RecordInput& in) {
       error_report("data reacord read error", in.last_error);
       return false;
     }
+    // The record key and each pair's second number are not used, but they are
+    // scanned as any number is: one out of range sets the last-error number,
+    // whose text a later error report shows. Skipping them unscanned would
+    // change that report.
     const char* p = scan(in, in.line).end; // the record key
     p = scan_bytes_in_store(p, in.line + kLineStore, in.prefix_length, in.stores->prefix,
                             in.last_error);
