@@ -76,6 +76,7 @@ run_once() {
   mkdir "$dir"
   local line
   line=$("$bench/bench_measure" "$dir" "$@")
+  # shellcheck disable=SC2086  # the measure line's fields, one word each
   set -- $line
   if [[ $5 != "$want_status" ]]; then
     echo "$program on $workload ended with status $5, not $want_status" >&2
@@ -145,6 +146,7 @@ mkdir "$scratch/tiny"
 cp "$scratch/in/tiny.tlf" "$scratch/tiny/tulo005.tlf"
 for ((r = 0; r < tiny_runs; ++r)); do
   for program in tlf2pos hello; do
+    # shellcheck disable=SC2046  # the measure line's fields, one word each
     if [[ $program == tlf2pos ]]; then
       set -- $("$bench/bench_measure" "$scratch/tiny" "$tool" tulo005.tlf)
     else

@@ -76,8 +76,6 @@ struct Rounded {
   std::uint64_t bits;
 };
 
-constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << 52;
-constexpr std::uint64_t kInfinityBits = std::uint64_t{0x7ff} << 52;
 constexpr Rounded kOverflow{Rounding::kOverflow, kInfinityBits};
 constexpr Rounded kUnderflow{Rounding::kUnderflow, 0};
 

@@ -52,15 +52,12 @@ void multiply_power_of_five(Big* b, std::int64_t k) {
 
 // b = b x 2^bits; b is not 0: both sides compared are at least 1 (the
 // digits start with one that is not 0, and 2M + 1 is odd), so the shift
-// needs no case for an empty integer and the top limb found below is never
-// below limb[0].
+// needs no case for an empty integer.
 void shift_left(Big* b, std::int64_t bits) {
-  if (bits == 0)
-    return;
   int words = static_cast<int>(bits / 32);
   int rest = static_cast<int>(bits % 32);
   // The top limb written is limb[size + words].
-  assert(b->size > 0 && bits > 0 && b->size + words < kLimbs);
+  assert(b->size > 0 && bits >= 0 && b->size + words < kLimbs);
   b->limb[b->size] = 0;
   for (int i = b->size; i >= 0; --i) {
     std::uint32_t high = b->limb[i] << rest;
@@ -70,7 +67,9 @@ void shift_left(Big* b, std::int64_t bits) {
   for (int i = 0; i < words; ++i)
     b->limb[i] = 0;
   b->size += words + 1;
-  while (b->limb[b->size - 1] == 0)
+  // Only the top limb may be 0: the old top one was not, and the bits it
+  // lost to the shift went up into the new top one.
+  if (b->limb[b->size - 1] == 0)
     --b->size;
 }
 
@@ -83,9 +82,8 @@ int compare(const Big& a, const Big& b) {
   return 0;
 }
 
-constexpr std::uint64_t kFractionBits = (std::uint64_t{1} << 52) - 1;
-constexpr std::uint64_t kLargestSubnormal = kFractionBits;
-constexpr std::uint64_t kInfinity = std::uint64_t{0x7ff} << 52;
+// The fraction field of a double: the bits below its exponent.
+constexpr std::uint64_t kFractionBits = kSmallestNormalBits - 1;
 
 // The sign of D x 10^e minus the point halfway between the double with
 // bits `b` (finite) and the next one up: with b = M x 2^B, that point is
@@ -133,17 +131,17 @@ std::uint64_t exact_rounding(const char* digits, int count, std::int64_t exponen
   }
 
   // Below the largest subnormal double every result counts alike.
-  std::uint64_t b = candidate < kLargestSubnormal ? kLargestSubnormal : candidate;
+  std::uint64_t b = candidate < kLargestSubnormalBits ? kLargestSubnormalBits : candidate;
   // Up while the number lies above the halfway point to the next double,
   // or on it with the next one even; then down likewise. The candidate is
   // near, so this takes a step or two.
   for (;;) {
-    int c = b < kInfinity ? compare_with_halfway(d, exponent, b) : -1;
+    int c = b < kInfinityBits ? compare_with_halfway(d, exponent, b) : -1;
     if (c > 0 || (c == 0 && (b & 1) != 0)) {
       ++b;
       continue;
     }
-    if (b == kLargestSubnormal)
+    if (b == kLargestSubnormalBits)
       return b;
     c = compare_with_halfway(d, exponent, b - 1);
     if (c < 0 || (c == 0 && (b & 1) != 0)) {

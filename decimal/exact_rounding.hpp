@@ -10,6 +10,13 @@
 
 #include <cstdint>
 
+/// Bits of doubles, as exact_rounding and the conversions that call it tell
+/// their results: the smallest normal double (2^-1022), the largest
+/// subnormal one, and infinity.
+inline constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << 52;
+inline constexpr std::uint64_t kLargestSubnormalBits = kSmallestNormalBits - 1;
+inline constexpr std::uint64_t kInfinityBits = std::uint64_t{0x7ff} << 52;
+
 /// The most decimal digits exact_rounding takes.
 inline constexpr int kExactDigits = 800;
 

@@ -43,9 +43,7 @@ constexpr int bit_length(const Big& b) {
 }
 
 // Limb i of b, 0 outside it.
-constexpr std::uint64_t limb_at(const Big& b, int i) {
-  return i >= 0 && i < 32 ? b.limb[i] : 0;
-}
+constexpr std::uint64_t limb_at(const Big& b, int i) { return i >= 0 && i < 32 ? b.limb[i] : 0; }
 
 // The 64 bits of b from bit `low` up.
 constexpr std::uint64_t bits_from(const Big& b, int low) {

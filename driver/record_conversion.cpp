@@ -12,8 +12,8 @@ static inline NumberScan scan(const RecordInput& in, const char* p) {
 
 // Writes the POS file of one branch pair. Returns false after a reported
 // failure.
-static bool write_pos(const RecordInput& in, std::int32_t record_index,
-                      std::int32_t branch_index, std::uint8_t branch) {
+static bool write_pos(const RecordInput& in, std::int32_t record_index, std::int32_t branch_index,
+                      std::uint8_t branch) {
   RecordStores* s = in.stores;
   pos_name(s->name, in.prefix_length, record_index, branch_index);
   os_file f = os_create(s->name, in.last_error);
@@ -36,9 +36,13 @@ bool convert_records(const RecordInput& in) {
       error_report("data reacord read error", in.last_error);
       return false;
     }
+    // The record key and each pair's second number are not used, but they are
+    // scanned as any number is: one out of range sets the last-error number,
+    // whose text a later error report shows. Skipping them unscanned would
+    // change that report.
     const char* p = scan(in, in.line).end; // the record key
-    p = scan_bytes_in_store(p, in.line + kLineStore, in.prefix_length,
-                            in.stores->prefix, in.last_error);
+    p = scan_bytes_in_store(p, in.line + kLineStore, in.prefix_length, in.stores->prefix,
+                            in.last_error);
     // The pair mark starts at the start of the line, so a line with a key
     // but no pair still gives one POS file, and a line with no number none.
     const char* mark = in.line;

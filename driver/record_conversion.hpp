@@ -10,7 +10,10 @@
 #include "pos/pos_name.hpp"
 
 /// The most prefix values a record line may carry: the size of the prefix
-/// store.
+/// store. 228 is the capacity the converter has always had: the manual page
+/// and the README promise it, and a header asking for more is refused whole
+/// rather than cut. It is no limit of the files themselves (a POS name's
+/// three digits would take 999, its length byte 254).
 inline constexpr int kMaxPrefixLength = 228;
 
 /// The stores the record loop refills for every record line and POS file.

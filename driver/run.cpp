@@ -5,8 +5,7 @@
 #include "driver/record_conversion.hpp"
 #include "input/header_scan.hpp"
 
-static long read_input(void* context, char* buffer, std::size_t size,
-                       LastError* last_error) {
+static long read_input(void* context, char* buffer, std::size_t size, LastError* last_error) {
   return os_read(*static_cast<os_file*>(context), buffer, size, last_error);
 }
 
@@ -37,8 +36,8 @@ int tlf2pos_run(Run* run, int argc, const char* const* argv) {
     error_report(run->input_path, &run->last_error);
     return 0;
   }
-  line_reader_init(&run->reader, ByteSource{read_input, &run->input},
-                   os_is_char_device(run->input), &run->last_error);
+  line_reader_init(&run->reader, ByteSource{read_input, &run->input}, os_is_char_device(run->input),
+                   &run->last_error);
 
   if (read_line(&run->reader, run->line, kLineStore) == 0) {
     error_report("header read error", &run->last_error);

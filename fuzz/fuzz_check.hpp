@@ -3,10 +3,10 @@
 #define TLF2POS_FUZZ_FUZZ_CHECK_HPP
 
 /// Stops the fuzzer at once, with the input kept, when `c` does not hold.
-#define CHECK(c)                                                               \
-  do {                                                                         \
-    if (!(c))                                                                  \
-      __builtin_trap();                                                        \
+#define CHECK(c)                                                                                   \
+  do {                                                                                             \
+    if (!(c))                                                                                      \
+      __builtin_trap();                                                                            \
   } while (0)
 
 #endif

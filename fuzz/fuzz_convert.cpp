@@ -150,8 +150,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   saved_stderr = fcntl(2, F_DUPFD_CLOEXEC, 3);
   if (home_fd < 0 || scratch_fd < 0 || null_fd < 0 || saved_stderr < 0)
     fail_setup("open");
-  __sanitizer_set_report_fd(reinterpret_cast<void*>(
-      static_cast<std::intptr_t>(saved_stderr)));
+  __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(saved_stderr)));
   if (dup2(null_fd, 1) < 0)
     fail_setup("dup2");
   if (!os_init())
@@ -160,8 +159,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CHECK(fchdir(scratch_fd) == 0);
   int fd = open(kInput, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   CHECK(fd >= 0);

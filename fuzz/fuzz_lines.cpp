@@ -23,7 +23,7 @@ namespace {
 
 // Line-store capacities worth trying: tiny ones, and ones near the 8192 the
 // program uses and near the reader's own block.
-const int kCapacities[16] = {2,    3,    4,    5,    7,    8,    16,    100,
+const int kCapacities[16] = {2,    3,    4,    5,    7,    8,     16,    100,
                              4095, 4096, 8191, 8192, 8193, 65535, 65536, 65537};
 
 const LastError kReadFailure = kErrorRefused;
@@ -61,18 +61,15 @@ long feed_read(void* context, char* buffer, std::size_t size, LastError* error) 
 struct Read {
   std::string bytes;
   int error;
-  bool operator==(const Read& o) const {
-    return bytes == o.bytes && error == o.error;
-  }
+  bool operator==(const Read& o) const { return bytes == o.bytes && error == o.error; }
 };
 
 // Large; one reader, re-initialised for every pass.
 LineReader reader;
 LastError last_error;
 
-std::vector<Read> read_all(const std::uint8_t* data, std::size_t size,
-                           const std::size_t* blocks, std::size_t block_count,
-                           bool fail_at_end, const int* capacities,
+std::vector<Read> read_all(const std::uint8_t* data, std::size_t size, const std::size_t* blocks,
+                           std::size_t block_count, bool fail_at_end, const int* capacities,
                            std::size_t capacity_count) {
   Feed feed{data, size, 0, blocks, block_count, 0, fail_at_end};
   last_error = kErrorNone;
@@ -99,8 +96,7 @@ std::vector<Read> read_all(const std::uint8_t* data, std::size_t size,
     CHECK(n >= 0 && n < capacity);
     if (n > 0)
       CHECK(store[n] == '\0');
-    out.push_back(Read{std::string(store, static_cast<std::size_t>(n)),
-                       last_error});
+    out.push_back(Read{std::string(store, static_cast<std::size_t>(n)), last_error});
     last_error = kErrorNone;
     if (n == 0)
       break;
@@ -114,9 +110,8 @@ std::vector<Read> read_all(const std::uint8_t* data, std::size_t size,
 
 // The lines the text-mode rules make of `data`: CR LF is LF, a byte 26 ends
 // everything, a line ends after its LF or when its store is full.
-std::vector<std::string> model_lines(const std::uint8_t* data,
-                                     std::size_t size, const int* capacities,
-                                     std::size_t capacity_count) {
+std::vector<std::string> model_lines(const std::uint8_t* data, std::size_t size,
+                                     const int* capacities, std::size_t capacity_count) {
   std::string chars;
   for (std::size_t i = 0; i < size; ++i) {
     if (data[i] == 26)
@@ -128,8 +123,7 @@ std::vector<std::string> model_lines(const std::uint8_t* data,
   std::vector<std::string> lines;
   std::size_t pos = 0;
   for (std::size_t k = 0; pos < chars.size(); ++k) {
-    std::size_t room =
-        static_cast<std::size_t>(capacities[k % capacity_count]) - 1;
+    std::size_t room = static_cast<std::size_t>(capacities[k % capacity_count]) - 1;
     std::size_t end = pos;
     while (end < chars.size() && end - pos < room) {
       if (chars[end++] == '\n')
@@ -143,8 +137,7 @@ std::vector<std::string> model_lines(const std::uint8_t* data,
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1)
     return -1;
   std::size_t block_count = (data[0] & 7u) + 1;
@@ -167,18 +160,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   const std::size_t one[1] = {1};
   const std::size_t whole[1] = {static_cast<std::size_t>(-1)};
-  std::vector<Read> chosen = read_all(file, file_size, blocks, block_count,
-                                      fail_at_end, capacities, capacity_count);
-  std::vector<Read> bytewise = read_all(file, file_size, one, 1, fail_at_end,
-                                        capacities, capacity_count);
-  std::vector<Read> at_once = read_all(file, file_size, whole, 1, fail_at_end,
-                                       capacities, capacity_count);
+  std::vector<Read> chosen =
+      read_all(file, file_size, blocks, block_count, fail_at_end, capacities, capacity_count);
+  std::vector<Read> bytewise =
+      read_all(file, file_size, one, 1, fail_at_end, capacities, capacity_count);
+  std::vector<Read> at_once =
+      read_all(file, file_size, whole, 1, fail_at_end, capacities, capacity_count);
   CHECK(chosen == bytewise);
   CHECK(chosen == at_once);
 
   // The lines are those of the model; the last read gives no line.
-  std::vector<std::string> want =
-      model_lines(file, file_size, capacities, capacity_count);
+  std::vector<std::string> want = model_lines(file, file_size, capacities, capacity_count);
   CHECK(chosen.size() == want.size() + 1);
   for (std::size_t i = 0; i < want.size(); ++i)
     CHECK(chosen[i].bytes == want[i]);

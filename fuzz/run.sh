@@ -28,6 +28,7 @@ for target in "${targets[@]}"; do
   echo "=== $target: ${seconds}s"
   # Lines and numbers matter up to the 8192-byte line store; 64 KiB leaves
   # room for several long lines while keeping every run short.
+  # shellcheck disable=SC2086  # FUZZ_FLAGS: extra libFuzzer flags, one word each
   "$build/$target" "$work/corpus" "$here/corpus/$target" \
     -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
     -artifact_prefix="$work/" -print_final_stats=1 -dict="$here/tulo.dict" \

@@ -3,8 +3,11 @@
 
 #include <cstring>
 
-void line_reader_init(LineReader* r, ByteSource source, bool char_device,
-                      LastError* last_error) {
+// Byte 26 (Ctrl-Z, SUB) ends a text file as DOS and Windows wrote them, and
+// what is typed at a Windows console.
+constexpr char kEndOfText = 26;
+
+void line_reader_init(LineReader* r, ByteSource source, bool char_device, LastError* last_error) {
   r->source = source;
   r->char_device = char_device;
   r->ended = false;
@@ -24,8 +27,8 @@ static bool refill(LineReader* r) {
   std::size_t keep = r->len - r->pos;
   r->pos = 0;
   r->len = keep;
-  long n = r->source.read(r->source.context, r->block + keep,
-                          sizeof r->block - keep, r->last_error);
+  long n =
+      r->source.read(r->source.context, r->block + keep, sizeof r->block - keep, r->last_error);
   if (n <= 0) {
     r->ended = true;
     return false;
@@ -53,7 +56,7 @@ int read_line(LineReader* r, char* store, int capacity) {
     const char* cr = static_cast<const char*>(std::memchr(p, '\r', seg));
     if (cr)
       seg = static_cast<std::size_t>(cr - p);
-    const char* eof = static_cast<const char*>(std::memchr(p, 26, seg));
+    const char* eof = static_cast<const char*>(std::memchr(p, kEndOfText, seg));
     if (eof)
       seg = static_cast<std::size_t>(eof - p);
 

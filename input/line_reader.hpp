@@ -42,8 +42,7 @@ struct LineReader {
 };
 
 /// Prepares `r` to read from `source`; a failed read sets `*last_error`.
-void line_reader_init(LineReader* r, ByteSource source, bool char_device,
-                      LastError* last_error);
+void line_reader_init(LineReader* r, ByteSource source, bool char_device, LastError* last_error);
 
 /// Reads one line into `store`: at most `capacity` - 1 characters, up to and
 /// including an LF, then a NUL byte. Returns the number of characters stored

@@ -19,9 +19,7 @@
 #include "decimal/decimal_token.hpp"
 
 /// True for the whitespace bytes of both TULO number syntaxes.
-inline bool is_tulo_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
+inline bool is_tulo_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 /// Scans a decimal number at `p` by the grammar. Returns false, leaving `*t`
 /// unspecified, if no number starts there after the whitespace. Words of

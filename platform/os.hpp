@@ -54,8 +54,7 @@ os_file os_open_read(const char* path, LastError* last_error);
 /// look-alike in its place) still opens; if the process's own command line
 /// does not give that argument exactly `argv[index]` in the ANSI code page,
 /// `argv[index]` is opened as it is. `argv[index]` remains the name to print.
-os_file os_open_argument(int argc, const char* const* argv, int index,
-                         LastError* last_error);
+os_file os_open_argument(int argc, const char* const* argv, int index, LastError* last_error);
 
 /// Creates `name` for writing, truncating a file of that name, with the
 /// usual permissions for a new file. Never waits: a FIFO that nobody reads

@@ -17,13 +17,22 @@ const char os_line_end[] = "\n";
 
 LastError posix_open_error(int e) {
   switch (e) {
-  case ENOENT: case ENOTDIR: case ENAMETOOLONG: case ELOOP:
+  case ENOENT:
+  case ENOTDIR:
+  case ENAMETOOLONG:
+  case ELOOP:
     return kErrorNotFound;
-  case EACCES: case EPERM: case EROFS: case ETXTBSY: case EISDIR:
+  case EACCES:
+  case EPERM:
+  case EROFS:
+  case ETXTBSY:
+  case EISDIR:
     return kErrorDenied;
-  case EMFILE: case ENFILE:
+  case EMFILE:
+  case ENFILE:
     return kErrorTooManyFiles;
-  case ENOSPC: case EDQUOT:
+  case ENOSPC:
+  case EDQUOT:
     return kErrorDiskFull;
   case ENOMEM:
     return kErrorNoMemory;
@@ -34,7 +43,9 @@ LastError posix_open_error(int e) {
 
 LastError posix_io_error(int e) {
   switch (e) {
-  case EACCES: case EPERM: case EBADF:
+  case EACCES:
+  case EPERM:
+  case EBADF:
     return kErrorRefused;
   default:
     return posix_open_error(e);
@@ -104,8 +115,7 @@ os_file os_create(const char* name, LastError* last_error) {
   // fails with ENXIO instead of holding a batch script up for ever.
   int fd;
   do {
-    fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-              0666);
+    fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     // EINTR only interrupts a process with a signal handler; tlf2pos has none.
   } while (fd < 0 && errno == EINTR); // GCOVR_EXCL_BR_LINE
   if (fd < 0) {

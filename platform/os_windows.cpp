@@ -72,9 +72,7 @@ bool os_init() {
   return true;
 }
 
-static os_file from_handle(HANDLE h) {
-  return reinterpret_cast<os_file>(h);
-}
+static os_file from_handle(HANDLE h) { return reinterpret_cast<os_file>(h); }
 
 static HANDLE to_handle(os_file f) { return reinterpret_cast<HANDLE>(f); }
 
@@ -86,13 +84,10 @@ os_file os_stderr() { return from_handle(GetStdHandle(STD_ERROR_HANDLE)); }
 bool os_is_console(os_file f) {
   // NUL is a character device too, but has no console mode.
   DWORD mode;
-  return GetFileType(to_handle(f)) == FILE_TYPE_CHAR &&
-         GetConsoleMode(to_handle(f), &mode) != 0;
+  return GetFileType(to_handle(f)) == FILE_TYPE_CHAR && GetConsoleMode(to_handle(f), &mode) != 0;
 }
 
-bool os_is_char_device(os_file f) {
-  return GetFileType(to_handle(f)) == FILE_TYPE_CHAR;
-}
+bool os_is_char_device(os_file f) { return GetFileType(to_handle(f)) == FILE_TYPE_CHAR; }
 
 // The file CreateFile gave, or os_no_file with `*last_error` set from its
 // failure.
@@ -111,8 +106,7 @@ os_file os_open_read(const char* path, LastError* last_error) {
     *last_error = kErrorNotFound;
     return os_no_file;
   }
-  return opened(CreateFileA(path, GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  return opened(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
                 last_error);
 }
@@ -124,11 +118,11 @@ namespace {
 struct WideStartInfo {
   int new_mode;
 };
-}  // namespace
+} // namespace
 extern "C" {
 extern int _newmode;
-int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env,
-                           int dowildcard, WideStartInfo* info);
+int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int dowildcard,
+                           WideStartInfo* info);
 }
 
 // True if `wide` comes out as exactly `narrow` in the ANSI code page, as
@@ -141,9 +135,8 @@ static bool spelled_as(const wchar_t* wide, const char* narrow) {
   while (*wide != L'\0') {
     int units = IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1]) ? 2 : 1;
     char bytes[8];
-    int n = WideCharToMultiByte(CP_ACP, 0, wide, units, bytes,
-                                static_cast<int>(sizeof bytes), nullptr,
-                                nullptr);
+    int n = WideCharToMultiByte(CP_ACP, 0, wide, units, bytes, static_cast<int>(sizeof bytes),
+                                nullptr, nullptr);
     // The bytes hold no NUL, so the comparison stops at the end of a
     // shorter `narrow`.
     if (n <= 0 || std::strncmp(bytes, narrow, static_cast<std::size_t>(n)) != 0)
@@ -154,8 +147,7 @@ static bool spelled_as(const wchar_t* wide, const char* narrow) {
   return *narrow == '\0';
 }
 
-os_file os_open_argument(int argc, const char* const* argv, int index,
-                         LastError* last_error) {
+os_file os_open_argument(int argc, const char* const* argv, int index, LastError* last_error) {
   // The narrow argument is the ANSI code page's spelling of the command
   // line: '?' stands for every character it has not got, so a Japanese name
   // on a Western system, or any emoji, would name no file. The same
@@ -168,20 +160,16 @@ os_file os_open_argument(int argc, const char* const* argv, int index,
   wchar_t** wide = nullptr;
   wchar_t** env = nullptr;
   WideStartInfo info{_newmode};
-  if (argv[index][0] != '\0' &&
-      __wgetmainargs(&wide_count, &wide, &env, _dowildcard, &info) >= 0 &&
-      wide != nullptr && wide_count == argc &&
-      spelled_as(wide[index], argv[index]))
-    return opened(CreateFileW(wide[index], GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+  if (argv[index][0] != '\0' && __wgetmainargs(&wide_count, &wide, &env, _dowildcard, &info) >= 0 &&
+      wide != nullptr && wide_count == argc && spelled_as(wide[index], argv[index]))
+    return opened(CreateFileW(wide[index], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
                   last_error);
   return os_open_read(argv[index], last_error);
 }
 
 os_file os_create(const char* name, LastError* last_error) {
-  return opened(CreateFileA(name, GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  return opened(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
                 last_error);
 }
@@ -232,7 +220,6 @@ void os_remove_file(const char* name) {
   // A symbolic link or junction is a reparse point, judged as itself.
   DWORD a = GetFileAttributesA(name);
   if (a != INVALID_FILE_ATTRIBUTES &&
-      (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
-            FILE_ATTRIBUTE_DEVICE)) == 0)
+      (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0)
     DeleteFileA(name);
 }

@@ -10,8 +10,8 @@ static inline std::uint8_t* put(std::uint8_t* out, std::uint8_t b) {
   return out;
 }
 
-std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
-                      const std::uint8_t* prefix, std::uint8_t branch) {
+std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length, const std::uint8_t* prefix,
+                      std::uint8_t branch) {
   std::uint8_t* p = out;
   p = put(p, static_cast<std::uint8_t>(static_cast<std::uint32_t>(prefix_length) + 1u));
   if (prefix_length > 0) {
@@ -37,8 +37,8 @@ std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
   return static_cast<std::size_t>(p - out);
 }
 
-bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
-                     std::size_t size, LastError* last_error) {
+bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes, std::size_t size,
+                     LastError* last_error) {
   bool ok = os_write_all(f, bytes, size, last_error);
   ok = os_close(f, last_error) && ok;
   // A short POS file would pass for a good one; take it back.

@@ -21,15 +21,15 @@ constexpr std::size_t pos_bytes_room(int max_prefix_length) {
 /// Writes the stored bytes of a POS file into `out`, which has room for
 /// pos_bytes_room(prefix_length) bytes, and returns their count.
 /// `prefix_length` may be negative: then no prefix byte is stored.
-std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length,
-                      const std::uint8_t* prefix, std::uint8_t branch);
+std::size_t pos_bytes(std::uint8_t* out, std::int32_t prefix_length, const std::uint8_t* prefix,
+                      std::uint8_t branch);
 
 /// Writes `size` stored bytes to the created POS file `f` and closes it.
 /// Returns false if the write or the close failed, which sets `*last_error`;
 /// the file is then closed, and removed if it is a regular file, so that no
 /// short POS file stays (a symbolic link, FIFO or device at the name is left
 /// alone).
-bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes,
-                     std::size_t size, LastError* last_error);
+bool pos_write_close(os_file f, const char* name, const std::uint8_t* bytes, std::size_t size,
+                     LastError* last_error);
 
 #endif

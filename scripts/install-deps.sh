@@ -14,12 +14,14 @@
 #             cmake --install: no test tools
 #   test      (the default) the build group, and what every test of the
 #             README's test command needs, the package test included
-#   mutation  the test group, and python3 for the mutation script in
+#   mutation  the test group, and python3 and git for the mutation script in
 #             scripts/
+#   lint      shellcheck and clang-format, for the checks of CI's lint stage
 #   coverage  the test group, and gcovr for the line and branch coverage of
 #             the test suite
 #   bench     Google Benchmark, for the micro-benchmarks in bench/
 #   fuzz      clang and its sanitizer and libFuzzer runtimes
+#   clang     the test group, and clang to build and test with
 #   valgrind  valgrind, for the end-to-end tests under memcheck
 #   windows   the MinGW-w64 cross compiler, groff for the HTML manual in the
 #             zip, zip to make that zip the same on every machine, and Wine
@@ -37,10 +39,13 @@ packages() {
     # The manual page is installed compressed with gzip.
     build) echo cmake g++ make gzip ;;
     test) packages build; echo libgtest-dev man-db dpkg-dev file ;;
-    mutation) packages test; echo python3 ;;
+    mutation) packages test; echo python3 git ;;
+    lint) echo git shellcheck clang-format ;;
     coverage) packages test; echo gcovr ;;
     bench) echo libbenchmark-dev ;;
-    fuzz) echo clang libclang-rt-14-dev ;;
+    # The unversioned package follows the default clang, whichever it is.
+    fuzz) echo clang libclang-rt-dev ;;
+    clang) packages test; echo clang ;;
     valgrind) echo valgrind ;;
     windows) echo g++-mingw-w64-i686-posix groff zip wine wine32:i386 wine64 qemu-user-static ;;
     release) echo lintian zip unzip ;;

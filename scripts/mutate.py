@@ -38,7 +38,8 @@ again): all of a file's take minutes, a full run two to three hours.
 
 Exit status: 0 when no mutant survived, 1 when some did (the report lists
 them as file:line with the line before and after), 2 when the run could not
-be made (the original fails to build or pass, a bad option, an interrupt).
+be made (the original fails to build or pass, a bad option, an interrupt,
+a reader of its output that went away).
 """
 import argparse, fcntl, fnmatch, hashlib, json, os, random, re, shutil, signal
 import subprocess, sys, tempfile, time, traceback
@@ -482,6 +483,11 @@ def main():
 if __name__ == '__main__':
     try:
         sys.exit(main())
+    except BrokenPipeError:
+        # The reader went away (--list | head): end quietly, as a shell tool
+        # does, with nothing left to flush into the closed pipe at exit.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        sys.exit(2)
     except Exception:                 # 1 means survivors: a crash must not say so
         traceback.print_exc()
         sys.exit(2)

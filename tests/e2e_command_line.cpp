@@ -13,8 +13,8 @@ using e2e::lines;
 
 namespace {
 
-const std::string kUsage = lines(
-    {"", "Usage: tlf2pos <tulo_format_file_name>", "ex. tlf2pos tulo005.tlf"});
+const std::string kUsage =
+    lines({"", "Usage: tlf2pos <tulo_format_file_name>", "ex. tlf2pos tulo005.tlf"});
 
 // A good TULO file, so a run that should not open it would show.
 const std::string kGood = "1 1 0\n0 5 0\n";
@@ -40,13 +40,12 @@ TEST_P(Usage, PrintsUsageAndTouchesNothing) {
   EXPECT_TRUE(r.changed.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    E2e, Usage,
-    testing::Values(UsageCase{"none", {}},
-                    UsageCase{"two", {"a.tlf", "b.tlf"}},
-                    UsageCase{"three", {"a.tlf", "b.tlf", "a.tlf"}},
-                    UsageCase{"two_empty", {"", ""}}),
-    [](const testing::TestParamInfo<UsageCase>& i) { return i.param.what; });
+INSTANTIATE_TEST_SUITE_P(E2e, Usage,
+                         testing::Values(UsageCase{"none", {}},
+                                         UsageCase{"two", {"a.tlf", "b.tlf"}},
+                                         UsageCase{"three", {"a.tlf", "b.tlf", "a.tlf"}},
+                                         UsageCase{"two_empty", {"", ""}}),
+                         [](const testing::TestParamInfo<UsageCase>& i) { return i.param.what; });
 
 struct OpenCase {
   const char* what;
@@ -84,32 +83,26 @@ TEST_P(OpenFailure, ReportsWithPathAsContext) {
 
 INSTANTIATE_TEST_SUITE_P(
     E2e, OpenFailure,
-    testing::Values(
-        OpenCase{"missing", "missing.tlf",
-                 "missing.tlf: No such file or directory", false},
-        // No context, no colon, no blank.
-        OpenCase{"empty_argument", "", "No such file or directory", false},
-        OpenCase{"short_option", "-h", "-h: No such file or directory", false},
-        OpenCase{"long_option", "--help", "--help: No such file or directory",
-                 false},
-        OpenCase{"dash", "-", "-: No such file or directory", false},
-        OpenCase{"folder", "folder.tlf", "folder.tlf: Permission denied",
-                 false},
-        OpenCase{"folder_dot", ".", ".: Permission denied", false},
-        OpenCase{"missing_folder_on_path", "nowhere/a.tlf",
-                 "nowhere/a.tlf: No such file or directory", false},
-        OpenCase{"file_used_as_folder", "plain.tlf/a.tlf",
-                 "plain.tlf/a.tlf: No such file or directory", false},
-        OpenCase{"name_too_long", std::string(300, 'n') + ".tlf",
-                 std::string(300, 'n') + ".tlf: No such file or directory",
-                 false},
-        OpenCase{"absolute_missing", "/nonexistent-tlf2pos-dir/x.tlf",
-                 "/nonexistent-tlf2pos-dir/x.tlf: No such file or directory",
-                 false},
-        OpenCase{"symlink_loop", "loop1", "loop1: No such file or directory",
-                 true},
-        OpenCase{"dangling_symlink", "dangling.tlf",
-                 "dangling.tlf: No such file or directory", true}),
+    testing::Values(OpenCase{"missing", "missing.tlf", "missing.tlf: No such file or directory",
+                             false},
+                    // No context, no colon, no blank.
+                    OpenCase{"empty_argument", "", "No such file or directory", false},
+                    OpenCase{"short_option", "-h", "-h: No such file or directory", false},
+                    OpenCase{"long_option", "--help", "--help: No such file or directory", false},
+                    OpenCase{"dash", "-", "-: No such file or directory", false},
+                    OpenCase{"folder", "folder.tlf", "folder.tlf: Permission denied", false},
+                    OpenCase{"folder_dot", ".", ".: Permission denied", false},
+                    OpenCase{"missing_folder_on_path", "nowhere/a.tlf",
+                             "nowhere/a.tlf: No such file or directory", false},
+                    OpenCase{"file_used_as_folder", "plain.tlf/a.tlf",
+                             "plain.tlf/a.tlf: No such file or directory", false},
+                    OpenCase{"name_too_long", std::string(300, 'n') + ".tlf",
+                             std::string(300, 'n') + ".tlf: No such file or directory", false},
+                    OpenCase{"absolute_missing", "/nonexistent-tlf2pos-dir/x.tlf",
+                             "/nonexistent-tlf2pos-dir/x.tlf: No such file or directory", false},
+                    OpenCase{"symlink_loop", "loop1", "loop1: No such file or directory", true},
+                    OpenCase{"dangling_symlink", "dangling.tlf",
+                             "dangling.tlf: No such file or directory", true}),
     [](const testing::TestParamInfo<OpenCase>& i) { return i.param.what; });
 
 // Options do not exist: a file named like one is converted.
@@ -119,9 +112,7 @@ TEST(E2eCommandLine, OptionLikeNamesAreInputFiles) {
     o.args = {name};
     o.files = {{name, "1 1 0\n0 5 0\n"}};
     e2e::Result r = e2e::run(o);
-    EXPECT_EQ(r.out, lines({std::string("input : ") + name,
-                            "output : 00000000.pos"}))
-        << name;
+    EXPECT_EQ(r.out, lines({std::string("input : ") + name, "output : 00000000.pos"})) << name;
     EXPECT_EQ(r.err, "") << name;
     EXPECT_EQ(r.status, 1) << name;
     std::map<std::string, std::string> want{{"00000000.pos", e2e::bytes({1, 5})}};
@@ -154,8 +145,8 @@ TEST(E2eCommandLine, UnreadableInputAsUnprivilegedUser) {
     const char* what;
     std::string arg;
   };
-  for (const Case& c : {Case{"file_mode_0", "secret.tlf"},
-                        Case{"folder_without_search", "closed/in.tlf"}}) {
+  for (const Case& c :
+       {Case{"file_mode_0", "secret.tlf"}, Case{"folder_without_search", "closed/in.tlf"}}) {
     e2e::Options o;
     o.args = {c.arg};
     o.as_nobody = true;
@@ -190,4 +181,4 @@ TEST(E2eCommandLine, ReadFailureOfTheInput) {
   EXPECT_TRUE(r.changed.empty());
 }
 
-}  // namespace
+} // namespace

@@ -61,8 +61,7 @@ TEST(E2eConsoleOrder, CreateFailureReportFirst) {
   };
   o.out = e2e::Stdout::SameFile;
   e2e::Result r = e2e::run(o);
-  EXPECT_EQ(r.out, lines({"in.tlf: Permission denied", "input : in.tlf",
-                          "output : 00000000.pos"}));
+  EXPECT_EQ(r.out, lines({"in.tlf: Permission denied", "input : in.tlf", "output : 00000000.pos"}));
   EXPECT_EQ(r.status, 0);
 }
 
@@ -91,8 +90,8 @@ TEST(E2eConsoleOrder, TerminalWithoutReport) {
   e2e::Options usage;
   usage.out = e2e::Stdout::Terminal;
   e2e::Result r = e2e::run(usage);
-  EXPECT_EQ(r.out, lines({"", "Usage: tlf2pos <tulo_format_file_name>",
-                          "ex. tlf2pos tulo005.tlf"}));
+  EXPECT_EQ(r.out,
+            lines({"", "Usage: tlf2pos <tulo_format_file_name>", "ex. tlf2pos tulo005.tlf"}));
   EXPECT_EQ(r.status, 0);
 
   e2e::Options good;
@@ -104,4 +103,4 @@ TEST(E2eConsoleOrder, TerminalWithoutReport) {
   EXPECT_EQ(r.status, 1);
 }
 
-}  // namespace
+} // namespace

@@ -41,9 +41,9 @@ struct CreateFault {
   bool as_nobody;
   bool linux_only;
   std::string err;
-  bool announced;    // the create succeeded, so "output : " came before
-  bool second_kept;  // what stood at the second name is still there
-  Files left;        // entries that are new or changed after the run
+  bool announced;   // the create succeeded, so "output : " came before
+  bool second_kept; // what stood at the second name is still there
+  Files left;       // entries that are new or changed after the run
 };
 
 // Failure messages name the case instead of dumping its bytes.
@@ -82,7 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
         // A folder where the POS file goes: denied even to root.
         CreateFault{"folder_in_the_way",
                     [](const std::string& dir) { make_folder(dir, kSecond); },
-                    false, false, "in.tlf: Permission denied", false, true,
+                    false,
+                    false,
+                    "in.tlf: Permission denied",
+                    false,
+                    true,
                     {{kFirst, bytes({2, 5, 6})}}},
         // A full disk behind a symbolic link: the write fails, and the
         // link, which is not the run's to remove, stays.
@@ -90,13 +94,21 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const std::string& dir) {
                       ASSERT_EQ(::symlink("/dev/full", (dir + "/" + kSecond).c_str()), 0);
                     },
-                    false, true, "in.tlf: No space left on device", true, true,
+                    false,
+                    true,
+                    "in.tlf: No space left on device",
+                    true,
+                    true,
                     {{kFirst, bytes({2, 5, 6})}}},
         CreateFault{"disk_full_unprivileged",
                     [](const std::string& dir) {
                       ASSERT_EQ(::symlink("/dev/full", (dir + "/" + kSecond).c_str()), 0);
                     },
-                    true, true, "in.tlf: No space left on device", true, true,
+                    true,
+                    true,
+                    "in.tlf: No space left on device",
+                    true,
+                    true,
                     {{kFirst, bytes({2, 5, 6})}}},
         // A read-only POS file of that name: kept as it was.
         CreateFault{"read_only_pos_file",
@@ -108,21 +120,33 @@ INSTANTIATE_TEST_SUITE_P(
                       std::fclose(f);
                       ASSERT_EQ(::chmod(p.c_str(), 0444), 0);
                     },
-                    true, true, "in.tlf: Permission denied", false, true,
+                    true,
+                    true,
+                    "in.tlf: Permission denied",
+                    false,
+                    true,
                     {{kFirst, bytes({2, 5, 6})}}},
         // A FIFO that nobody reads: the create fails at once, no wait.
         CreateFault{"fifo_without_reader",
                     [](const std::string& dir) {
                       ASSERT_EQ(::mkfifo((dir + "/" + kSecond).c_str(), 0666), 0);
                     },
-                    false, true, "in.tlf: Invalid argument", false, true,
+                    false,
+                    true,
+                    "in.tlf: Invalid argument",
+                    false,
+                    true,
                     {{kFirst, bytes({2, 5, 6})}}},
         // A symbolic link into a missing folder.
         CreateFault{"link_into_missing_folder",
                     [](const std::string& dir) {
                       ASSERT_EQ(::symlink("nowhere/x.pos", (dir + "/" + kSecond).c_str()), 0);
                     },
-                    false, true, "in.tlf: No such file or directory", false, true,
+                    false,
+                    true,
+                    "in.tlf: No such file or directory",
+                    false,
+                    true,
                     {{kFirst, bytes({2, 5, 6})}}}),
     [](const testing::TestParamInfo<CreateFault>& i) { return i.param.what; });
 
@@ -189,17 +213,15 @@ TEST(E2eFaults, FileSizeLimit) {
     int status;
     Files files;
   };
-  for (const Case& c :
-       {Case{100, lines({"in.tlf: Invalid argument"}), 0, {}},
-        Case{122, "", 1, {{"12000000.pos", content}}}}) {
+  for (const Case& c : {Case{100, lines({"in.tlf: Invalid argument"}), 0, {}},
+                        Case{122, "", 1, {{"12000000.pos", content}}}}) {
     e2e::Options o;
     o.args = {"in.tlf"};
     o.files = {{"in.tlf", "1 1 120\n" + line + " 7 0\n"}};
     o.fsize_limit = c.limit;
     e2e::Result r = e2e::run(o);
     EXPECT_EQ(r.signal, 0) << "limit " << c.limit;
-    EXPECT_EQ(r.out, lines({"input : in.tlf", "output : 12000000.pos"}))
-        << "limit " << c.limit;
+    EXPECT_EQ(r.out, lines({"input : in.tlf", "output : 12000000.pos"})) << "limit " << c.limit;
     EXPECT_EQ(r.err, c.err) << "limit " << c.limit;
     EXPECT_EQ(r.status, c.status) << "limit " << c.limit;
     EXPECT_EQ(r.changed, c.files) << "limit " << c.limit;
@@ -257,8 +279,10 @@ TEST(E2eFaults, OpenFileLimit) {
         Case{5,
              lines({"input : in.tlf", "output : " + kFirst, "output : " + kSecond,
                     "output : " + kThird}),
-             "", 1,
-             {{kFirst, bytes({2, 5, 6})}, {kSecond, bytes({2, 5, 7})},
+             "",
+             1,
+             {{kFirst, bytes({2, 5, 6})},
+              {kSecond, bytes({2, 5, 7})},
               {kThird, bytes({2, 5, 8})}}}}) {
     e2e::Options o;
     o.args = {"in.tlf"};
@@ -291,8 +315,7 @@ TEST(E2eFaults, FailingStandardOutput) {
   E2E_LINUX_ONLY("pipes, /dev/full, SIGPIPE and closed descriptors");
   Files files;
   std::string input = many_pairs_input(600, &files);
-  for (e2e::Stdout mode :
-       {e2e::Stdout::ClosedPipe, e2e::Stdout::DevFull, e2e::Stdout::Closed}) {
+  for (e2e::Stdout mode : {e2e::Stdout::ClosedPipe, e2e::Stdout::DevFull, e2e::Stdout::Closed}) {
     e2e::Options o;
     o.args = {"in.tlf"};
     o.files = {{"in.tlf", input}};
@@ -335,15 +358,14 @@ TEST(E2eFaults, FailingStandardOutputThenMissingLine) {
   for (const auto& [mode, text] : modes) {
     Files files;
     std::string input = many_pairs_input(600, &files);
-    input[2] = '2';  // the header asks for two record lines
+    input[2] = '2'; // the header asks for two record lines
     e2e::Options o;
     o.args = {"in.tlf"};
     o.files = {{"in.tlf", input}};
     o.out = mode;
     e2e::Result r = e2e::run(o);
     EXPECT_EQ(r.status, 0) << text;
-    EXPECT_EQ(r.err, lines({std::string("data reacord read error: ") + text}))
-        << text;
+    EXPECT_EQ(r.err, lines({std::string("data reacord read error: ") + text})) << text;
     EXPECT_EQ(r.changed, files) << text;
   }
 }
@@ -363,9 +385,9 @@ TEST(E2eFaults, InputFromAPipe) {
     files[e2e::pos_name(1, i, 0)] = bytes({2, v, 7});
     out.push_back("output : " + e2e::pos_name(1, i, 0));
   }
-  input.pop_back();  // the last line ends in CR alone
+  input.pop_back(); // the last line ends in CR alone
   input.pop_back();
-  ASSERT_GT(input.size(), 3u * 65536u);  // several read blocks
+  ASSERT_GT(input.size(), 3u * 65536u); // several read blocks
   for (bool fifo : {false, true}) {
     e2e::Options o;
     if (fifo) {
@@ -397,15 +419,22 @@ TEST(E2eFaults, PipeEndsMidLine) {
     Files files;
   };
   for (const Case& c :
-       {Case{"last_line_cut", "1 2 1\n0 5 6 0\n0 7 8", "", 1,
+       {Case{"last_line_cut",
+             "1 2 1\n0 5 6 0\n0 7 8",
+             "",
+             1,
              {{"00100000.pos", bytes({2, 5, 6})}, {"00100100.pos", bytes({2, 7, 8})}}},
-        Case{"cut_after_cr", "1 2 1\r\n0 5 6 0\r\n0 7 8\r", "", 1,
+        Case{"cut_after_cr",
+             "1 2 1\r\n0 5 6 0\r\n0 7 8\r",
+             "",
+             1,
              {{"00100000.pos", bytes({2, 5, 6})}, {"00100100.pos", bytes({2, 7, 8})}}},
-        Case{"line_missing", "1 3 1\n0 5 6 0\n0 7 8",
-             lines({"data reacord read error: No error"}), 0,
+        Case{"line_missing",
+             "1 3 1\n0 5 6 0\n0 7 8",
+             lines({"data reacord read error: No error"}),
+             0,
              {{"00100000.pos", bytes({2, 5, 6})}, {"00100100.pos", bytes({2, 7, 8})}}},
-        Case{"header_cut", "1 2", lines({"header read error: Invalid argument"}), 0,
-             {}},
+        Case{"header_cut", "1 2", lines({"header read error: Invalid argument"}), 0, {}},
         Case{"nothing_sent", "", lines({"header read error: No error"}), 0, {}}}) {
     e2e::Options o;
     o.args = {"/dev/stdin"};
@@ -433,4 +462,4 @@ TEST(E2eHarness, ProgramThatCannotBeWaitedForFailsTheRun) {
   ASSERT_EQ(::sigaction(SIGCHLD, &before, nullptr), 0);
 }
 
-}  // namespace
+} // namespace

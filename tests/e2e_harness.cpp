@@ -39,8 +39,7 @@ unsigned timeout_seconds() {
 }
 
 [[noreturn]] void fail(const std::string& what) {
-  throw std::runtime_error("e2e harness: " + what + ": " +
-                           std::strerror(errno));
+  throw std::runtime_error("e2e harness: " + what + ": " + std::strerror(errno));
 }
 
 std::vector<std::string> command_words() {
@@ -96,8 +95,7 @@ void remove_tree(const std::string& dir) {
   for (auto it = fs::recursive_directory_iterator(dir, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (it->is_directory(ec) && !it->is_symlink(ec))
-      fs::permissions(it->path(), fs::perms::owner_all,
-                      fs::perm_options::add, ec);
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(dir, ec);
 }
@@ -109,7 +107,7 @@ void write_all_fd(int fd, const std::string& data) {
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      return;  // the program stopped reading: that is its business
+      return; // the program stopped reading: that is its business
     }
     done += static_cast<std::size_t>(n);
   }
@@ -121,7 +119,7 @@ struct IgnoreSigpipeInTests {
   IgnoreSigpipeInTests() { ::signal(SIGPIPE, SIG_IGN); }
 } ignore_sigpipe_in_tests;
 
-}  // namespace
+} // namespace
 
 bool through_wrapper() { return command_words().size() > 1; }
 
@@ -152,8 +150,7 @@ std::string bytes(std::initializer_list<int> values) {
 
 std::string pos_name(int prefix_length, int record_index, int branch_index) {
   char name[64];
-  std::snprintf(name, sizeof name, "%03d%03d%02d.pos", prefix_length,
-                record_index, branch_index);
+  std::snprintf(name, sizeof name, "%03d%03d%02d.pos", prefix_length, record_index, branch_index);
   return name;
 }
 
@@ -175,7 +172,7 @@ namespace {
 
 // A descriptor, closed when it goes unless released first.
 class Fd {
- public:
+public:
   Fd() = default;
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
@@ -192,7 +189,7 @@ class Fd {
     fd_ = fd;
   }
 
- private:
+private:
   int fd_ = -1;
 };
 
@@ -200,7 +197,7 @@ class Fd {
 // streams and any copy of the program; base/work is the program's current
 // folder. Everything in it is removed when it goes, whatever ended the run.
 class ScratchFolder {
- public:
+public:
   // for_nobody: the work folder is writable for every user.
   explicit ScratchFolder(bool for_nobody) {
     std::string name = fs::temp_directory_path().string() + "/tlf2pos-e2e-XXXXXX";
@@ -219,7 +216,7 @@ class ScratchFolder {
       failed = "chmod work";
     if (failed != nullptr) {
       int error = errno;
-      remove_tree(base_);  // no destructor runs for a failed constructor
+      remove_tree(base_); // no destructor runs for a failed constructor
       errno = error;
       fail(failed);
     }
@@ -231,19 +228,17 @@ class ScratchFolder {
   const std::string& base() const { return base_; }
   const std::string& work() const { return work_; }
 
- private:
+private:
   std::string base_;
   std::string work_;
 };
 
 // Puts the options' files, FIFO and preparations into the work folder and
 // lists what is there before the run.
-std::map<std::string, std::string> fill_folder(const Options& o,
-                                               const std::string& work) {
+std::map<std::string, std::string> fill_folder(const Options& o, const std::string& work) {
   for (const auto& [name, data] : o.files)
     write_whole(work + "/" + name, data);
-  if (!o.fifo_name.empty() &&
-      ::mkfifo((work + "/" + o.fifo_name).c_str(), 0666) != 0)
+  if (!o.fifo_name.empty() && ::mkfifo((work + "/" + o.fifo_name).c_str(), 0666) != 0)
     fail("mkfifo");
   if (o.prepare)
     o.prepare(work);
@@ -255,7 +250,7 @@ std::map<std::string, std::string> fill_folder(const Options& o,
 struct Command {
   std::vector<std::string> words;
   std::vector<std::string> env;
-  bool drop = false;  // switch to nobody (root only)
+  bool drop = false; // switch to nobody (root only)
   uid_t uid = 65534;
   gid_t gid = 65534;
 };
@@ -303,8 +298,8 @@ Command make_command(const Options& o, const std::string& base) {
 // runs) and the test's ends of them.
 struct Streams {
   Fd in, out, err;
-  Fd in_feed;   // the write end of a standard-input pipe
-  Fd terminal;  // the master of a pseudo-terminal
+  Fd in_feed;  // the write end of a standard-input pipe
+  Fd terminal; // the master of a pseudo-terminal
   std::string out_path;
   std::string err_path;
 };
@@ -324,8 +319,7 @@ void open_streams(const Options& o, const std::string& base, Streams* s) {
   switch (o.out) {
   case Stdout::File:
   case Stdout::SameFile:
-    s->out.reset(::open(s->out_path.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    s->out.reset(::open(s->out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     break;
   case Stdout::ClosedPipe: {
     int p[2];
@@ -338,7 +332,7 @@ void open_streams(const Options& o, const std::string& base, Streams* s) {
   case Stdout::DevFull:
     s->out.reset(::open("/dev/full", O_WRONLY | O_CLOEXEC));
     break;
-  case Stdout::Closed:  // a placeholder, closed again in the child
+  case Stdout::Closed: // a placeholder, closed again in the child
     s->out.reset(::open("/dev/null", O_WRONLY | O_CLOEXEC));
     break;
   case Stdout::Terminal: {
@@ -360,8 +354,7 @@ void open_streams(const Options& o, const std::string& base, Streams* s) {
   if (o.out == Stdout::SameFile || o.out == Stdout::Terminal)
     s->err.reset(::dup(s->out.get()));
   else
-    s->err.reset(::open(s->err_path.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    s->err.reset(::open(s->err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (s->in.get() < 0 || s->out.get() < 0 || s->err.get() < 0)
     fail("standard streams");
 }
@@ -385,18 +378,17 @@ pid_t spawn(const Options& o, const std::string& work, Command& c, Streams* s) {
     fail("fork");
   if (pid == 0) {
     // Child: only async-signal-safe calls from here to exec.
-    if (::chdir(work.c_str()) != 0 || ::dup2(in_fd, 0) < 0 ||
-        ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0)
+    if (::chdir(work.c_str()) != 0 || ::dup2(in_fd, 0) < 0 || ::dup2(out_fd, 1) < 0 ||
+        ::dup2(err_fd, 2) < 0)
       ::_exit(126);
     if (o.out == Stdout::Closed && (::close(0) != 0 || ::close(1) != 0))
       ::_exit(126);
     // /dev is made private first, so the empty file system over it can
     // never reach the test's own namespace (a chroot's / may not be a
     // mount point, its /dev always is).
-    if (o.without_dev &&
-        (::unshare(CLONE_NEWNS) != 0 ||
-         ::mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-         ::mount("none", "/dev", "tmpfs", 0, nullptr) != 0))
+    if (o.without_dev && (::unshare(CLONE_NEWNS) != 0 ||
+                          ::mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                          ::mount("none", "/dev", "tmpfs", 0, nullptr) != 0))
       ::_exit(126);
     ::signal(SIGPIPE, SIG_DFL);
     ::signal(SIGXFSZ, SIG_DFL);
@@ -404,8 +396,7 @@ pid_t spawn(const Options& o, const std::string& work, Command& c, Streams* s) {
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::close_range(3, ~0U, 0);
-    if (c.drop && (::setgroups(0, nullptr) != 0 || ::setgid(c.gid) != 0 ||
-                   ::setuid(c.uid) != 0))
+    if (c.drop && (::setgroups(0, nullptr) != 0 || ::setgid(c.gid) != 0 || ::setuid(c.uid) != 0))
       ::_exit(126);
     const std::pair<int, long> limits[] = {{RLIMIT_NOFILE, o.nofile_limit},
                                            {RLIMIT_FSIZE, o.fsize_limit}};
@@ -433,7 +424,7 @@ pid_t spawn(const Options& o, const std::string& work, Command& c, Streams* s) {
 // the run failed before waiting) and the threads are joined, so a failure
 // is an exception of the run, never std::terminate.
 class Running {
- public:
+public:
   explicit Running(pid_t pid) : pid_(pid) {}
   Running(const Running&) = delete;
   Running& operator=(const Running&) = delete;
@@ -498,7 +489,7 @@ class Running {
     return ws;
   }
 
- private:
+private:
   void join() {
     finished_ = true;
     if (stdin_feeder_.joinable())
@@ -525,15 +516,13 @@ std::string read_terminal(int master) {
     else if (n < 0 && errno == EINTR)
       continue;
     else
-      return out;  // EIO once the program has closed the terminal
+      return out; // EIO once the program has closed the terminal
   }
 }
 
 // What the run left: its status, its captured streams and the folder.
-Result collect(const Options& o, int wait_status, const Streams& s,
-               const std::string& work,
-               const std::map<std::string, std::string>& before,
-               std::string terminal_out) {
+Result collect(const Options& o, int wait_status, const Streams& s, const std::string& work,
+               const std::map<std::string, std::string>& before, std::string terminal_out) {
   Result r;
   if (WIFEXITED(wait_status))
     r.status = WEXITSTATUS(wait_status);
@@ -553,7 +542,7 @@ Result collect(const Options& o, int wait_status, const Streams& s,
   return r;
 }
 
-}  // namespace
+} // namespace
 
 // Destroyed in reverse order on every path: the program is waited for and
 // its feeders joined, then the descriptors closed, then the folder removed.
@@ -571,8 +560,7 @@ Result run(const Options& o) {
     streams.terminal.reset();
   }
   const int wait_status = program.wait();
-  return collect(o, wait_status, streams, folder.work(), before,
-                 std::move(terminal_out));
+  return collect(o, wait_status, streams, folder.work(), before, std::move(terminal_out));
 }
 
-}  // namespace e2e
+} // namespace e2e

@@ -20,12 +20,12 @@ namespace e2e {
 
 /// Where the program's standard output goes.
 enum class Stdout {
-  File,        ///< a regular file (not a terminal): captured in Result::out
-  ClosedPipe,  ///< a pipe whose read end was closed before the run
-  DevFull,     ///< /dev/full: every write fails with a full disk
-  SameFile,    ///< one file shared with standard error: captured in out
-  Terminal,    ///< a pseudo-terminal shared with standard error: in out
-  Closed,      ///< standard input and output both closed: nothing captured
+  File,       ///< a regular file (not a terminal): captured in Result::out
+  ClosedPipe, ///< a pipe whose read end was closed before the run
+  DevFull,    ///< /dev/full: every write fails with a full disk
+  SameFile,   ///< one file shared with standard error: captured in out
+  Terminal,   ///< a pseudo-terminal shared with standard error: in out
+  Closed,     ///< standard input and output both closed: nothing captured
 };
 
 /// How to run the program once.
@@ -100,14 +100,14 @@ std::string pos_name(int prefix_length, int record_index, int branch_index);
 /// Human-readable form of bytes for failure messages.
 std::string show(const std::string& s);
 
-}  // namespace e2e
+} // namespace e2e
 
 /// Skips the current test with a reason when the program is not a Linux
 /// build: privileges, /dev/full, rlimits, FIFOs and signals are Linux's.
-#define E2E_LINUX_ONLY(why)                                        \
-  do {                                                             \
-    if (::e2e::windows_target())                                   \
-      GTEST_SKIP() << "needs a Linux build of the program: " << why; \
+#define E2E_LINUX_ONLY(why)                                                                        \
+  do {                                                                                             \
+    if (::e2e::windows_target())                                                                   \
+      GTEST_SKIP() << "needs a Linux build of the program: " << why;                               \
   } while (0)
 
 #endif

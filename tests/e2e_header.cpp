@@ -48,8 +48,8 @@ const std::string kIn = "input : x.tlf";
 const std::string kRecords = "0 7 8 9 0\n0 4 5 6 0\n";
 
 HeaderCase stopped(const char* what, std::string header) {
-  return {what, header + kRecords, lines({kIn}),
-          lines({"header read error: Invalid argument"}), 0, {}};
+  return {what, header + kRecords, lines({kIn}), lines({"header read error: Invalid argument"}), 0,
+          {}};
 }
 
 HeaderCase nothing_converted(const char* what, std::string header) {
@@ -58,13 +58,20 @@ HeaderCase nothing_converted(const char* what, std::string header) {
 
 INSTANTIATE_TEST_SUITE_P(
     FileEnds, Header,
-    testing::Values(
-        HeaderCase{"empty_file", "", "", lines({"header read error: No error"}),
-                   0, {}},
-        HeaderCase{"end_of_file_byte_first", "\x1a" "1 1 1\n0 7 8\n", "",
-                   lines({"header read error: No error"}), 0, {}},
-        HeaderCase{"short_header_without_lf", "1 2", lines({kIn}),
-                   lines({"header read error: Invalid argument"}), 0, {}}),
+    testing::Values(HeaderCase{"empty_file", "", "", lines({"header read error: No error"}), 0, {}},
+                    HeaderCase{"end_of_file_byte_first",
+                               "\x1a"
+                               "1 1 1\n0 7 8\n",
+                               "",
+                               lines({"header read error: No error"}),
+                               0,
+                               {}},
+                    HeaderCase{"short_header_without_lf",
+                               "1 2",
+                               lines({kIn}),
+                               lines({"header read error: Invalid argument"}),
+                               0,
+                               {}}),
     [](const testing::TestParamInfo<HeaderCase>& i) { return i.param.what; });
 
 // A header line that is read is announced even when it cannot be used.
@@ -73,70 +80,98 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(stopped("empty_line", "\n"), stopped("crlf_only", "\r\n"),
                     stopped("blanks", "   \t\n"), stopped("word", "abc\n"),
                     stopped("one_number", "1\n"), stopped("two_numbers", "1 2\n"),
-                    stopped("commas", "1,2,3\n"),
-                    stopped("sign_without_digit", "1 2 +\n"),
-                    stopped("sign_then_blank", "1 - 2 3\n"),
-                    stopped("decimal_point", "1.5 2 3\n"),
-                                        stopped("nul_cuts_the_line", std::string("1 2\0 3\n", 7)),
-                    stopped("prefix_229", "1 2 229\n"),
-                    stopped("prefix_229_count_0", "1 0 229\n"),
+                    stopped("commas", "1,2,3\n"), stopped("sign_without_digit", "1 2 +\n"),
+                    stopped("sign_then_blank", "1 - 2 3\n"), stopped("decimal_point", "1.5 2 3\n"),
+                    stopped("nul_cuts_the_line", std::string("1 2\0 3\n", 7)),
+                    stopped("prefix_229", "1 2 229\n"), stopped("prefix_229_count_0", "1 0 229\n"),
                     stopped("prefix_wraps_to_229", "1 2 4294967525\n"),
                     stopped("prefix_max_int", "1 2 2147483647\n")),
     [](const testing::TestParamInfo<HeaderCase>& i) { return i.param.what; });
 
 // The record count is 32 bits read as unsigned and used as signed.
-INSTANTIATE_TEST_SUITE_P(
-    RecordCount, Header,
-    testing::Values(
-        nothing_converted("zero", "1 0 3\n"),
-        nothing_converted("minus_one", "1 -1 3\n"),
-        nothing_converted("minus_zero", "1 -0 3\n"),
-        nothing_converted("min_int", "1 -2147483648 3\n"),
-        nothing_converted("three_billion", "1 3000000000 3\n"),
-        nothing_converted("two_to_31", "1 2147483648 3\n"),
-        nothing_converted("two_to_32", "1 4294967296 3\n"),
-        HeaderCase{"two_to_32_plus_1", "1 4294967297 3\n" + kRecords,
-                   lines({kIn, "output : 00300000.pos"}), "", 1,
-                   {{"00300000.pos", bytes({4, 7, 8, 9, 0})}}},
-        HeaderCase{"minus_two_to_32_minus_1", "1 -4294967295 3\n" + kRecords,
-                   lines({kIn, "output : 00300000.pos"}), "", 1,
-                   {{"00300000.pos", bytes({4, 7, 8, 9, 0})}}},
-        HeaderCase{"leading_zeros_plus", "1 +0002 3\n" + kRecords,
-                   lines({kIn, "output : 00300000.pos", "output : 00300100.pos"}),
-                   "", 1,
-                   {{"00300000.pos", bytes({4, 7, 8, 9, 0})},
-                    {"00300100.pos", bytes({4, 4, 5, 6, 0})}}}),
-    [](const testing::TestParamInfo<HeaderCase>& i) { return i.param.what; });
+INSTANTIATE_TEST_SUITE_P(RecordCount, Header,
+                         testing::Values(nothing_converted("zero", "1 0 3\n"),
+                                         nothing_converted("minus_one", "1 -1 3\n"),
+                                         nothing_converted("minus_zero", "1 -0 3\n"),
+                                         nothing_converted("min_int", "1 -2147483648 3\n"),
+                                         nothing_converted("three_billion", "1 3000000000 3\n"),
+                                         nothing_converted("two_to_31", "1 2147483648 3\n"),
+                                         nothing_converted("two_to_32", "1 4294967296 3\n"),
+                                         HeaderCase{"two_to_32_plus_1",
+                                                    "1 4294967297 3\n" + kRecords,
+                                                    lines({kIn, "output : 00300000.pos"}),
+                                                    "",
+                                                    1,
+                                                    {{"00300000.pos", bytes({4, 7, 8, 9, 0})}}},
+                                         HeaderCase{"minus_two_to_32_minus_1",
+                                                    "1 -4294967295 3\n" + kRecords,
+                                                    lines({kIn, "output : 00300000.pos"}),
+                                                    "",
+                                                    1,
+                                                    {{"00300000.pos", bytes({4, 7, 8, 9, 0})}}},
+                                         HeaderCase{"leading_zeros_plus",
+                                                    "1 +0002 3\n" + kRecords,
+                                                    lines({kIn, "output : 00300000.pos",
+                                                           "output : 00300100.pos"}),
+                                                    "",
+                                                    1,
+                                                    {{"00300000.pos", bytes({4, 7, 8, 9, 0})},
+                                                     {"00300100.pos", bytes({4, 4, 5, 6, 0})}}}),
+                         [](const testing::TestParamInfo<HeaderCase>& i) { return i.param.what; });
 
 // Integer syntax: any whitespace between fields (none included), decimal
 // even with leading zeros, the rest of the line ignored.
 INSTANTIATE_TEST_SUITE_P(
     Syntax, Header,
-    testing::Values(
-        HeaderCase{"tabs_and_trailing_text", "\t 9\v1\f 2 and more\n0 7 8 0\n",
-                   lines({kIn, "output : 00200000.pos"}), "", 1,
-                   {{"00200000.pos", bytes({3, 7, 8, 0})}}},
-        HeaderCase{"fields_run_together", "9+1-2\n0 7 0\n",
-                   lines({kIn, "output : -0200000.pos"}), "", 1,
-                   {{"-0200000.pos", bytes({255, 7})}}},
-        HeaderCase{"leading_zero_is_not_octal", "1 1 010\n0 1 2 3 4 5 6 7 8 9 10 11 0\n",
-                   lines({kIn, "output : 01000000.pos"}), "", 1,
-                   {{"01000000.pos",
-                     bytes({11, 1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 10, 11})}}},
-        HeaderCase{"hex_prefix_reads_as_zero", "1 1 0x5\n0 7 0\n",
-                   lines({kIn, "output : 00000000.pos"}), "", 1,
-                   {{"00000000.pos", bytes({1, 7})}}},
-        HeaderCase{"prefix_wraps_to_small", "1 1 4294967298\n0 7 8 9 0\n",
-                   lines({kIn, "output : 00200000.pos"}), "", 1,
-                   {{"00200000.pos", bytes({3, 7, 8, 9})}}},
-        HeaderCase{"first_number_unused", "-99999999999 1 1\n0 7 8 0\n",
-                   lines({kIn, "output : 00100000.pos"}), "", 1,
-                   {{"00100000.pos", bytes({2, 7, 8})}}},
-        HeaderCase{"crlf_header", "1 1 1\r\n0 7 8 0\r\n",
-                   lines({kIn, "output : 00100000.pos"}), "", 1,
-                   {{"00100000.pos", bytes({2, 7, 8})}}},
-        HeaderCase{"no_record_lines", "1 2 3\n", lines({kIn}),
-                   lines({"data reacord read error: No error"}), 0, {}}),
+    testing::Values(HeaderCase{"tabs_and_trailing_text",
+                               "\t 9\v1\f 2 and more\n0 7 8 0\n",
+                               lines({kIn, "output : 00200000.pos"}),
+                               "",
+                               1,
+                               {{"00200000.pos", bytes({3, 7, 8, 0})}}},
+                    HeaderCase{"fields_run_together",
+                               "9+1-2\n0 7 0\n",
+                               lines({kIn, "output : -0200000.pos"}),
+                               "",
+                               1,
+                               {{"-0200000.pos", bytes({255, 7})}}},
+                    HeaderCase{
+                        "leading_zero_is_not_octal",
+                        "1 1 010\n0 1 2 3 4 5 6 7 8 9 10 11 0\n",
+                        lines({kIn, "output : 01000000.pos"}),
+                        "",
+                        1,
+                        {{"01000000.pos", bytes({11, 1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 10, 11})}}},
+                    HeaderCase{"hex_prefix_reads_as_zero",
+                               "1 1 0x5\n0 7 0\n",
+                               lines({kIn, "output : 00000000.pos"}),
+                               "",
+                               1,
+                               {{"00000000.pos", bytes({1, 7})}}},
+                    HeaderCase{"prefix_wraps_to_small",
+                               "1 1 4294967298\n0 7 8 9 0\n",
+                               lines({kIn, "output : 00200000.pos"}),
+                               "",
+                               1,
+                               {{"00200000.pos", bytes({3, 7, 8, 9})}}},
+                    HeaderCase{"first_number_unused",
+                               "-99999999999 1 1\n0 7 8 0\n",
+                               lines({kIn, "output : 00100000.pos"}),
+                               "",
+                               1,
+                               {{"00100000.pos", bytes({2, 7, 8})}}},
+                    HeaderCase{"crlf_header",
+                               "1 1 1\r\n0 7 8 0\r\n",
+                               lines({kIn, "output : 00100000.pos"}),
+                               "",
+                               1,
+                               {{"00100000.pos", bytes({2, 7, 8})}}},
+                    HeaderCase{"no_record_lines",
+                               "1 2 3\n",
+                               lines({kIn}),
+                               lines({"data reacord read error: No error"}),
+                               0,
+                               {}}),
     [](const testing::TestParamInfo<HeaderCase>& i) { return i.param.what; });
 
 // The largest supported prefix length: 228 values, a 230-byte POS file.
@@ -168,22 +203,24 @@ TEST(E2eHeader, PrefixLength228) {
 TEST(E2eHeader, LongHeaderLineSpillsIntoRecordLine0) {
   struct Case {
     const char* what;
-    std::string spill;  // what follows the first 8191 characters
+    std::string spill; // what follows the first 8191 characters
     std::string out;
     Files files;
   };
   const std::string head = "1 2 2";
   const std::string padded = head + std::string(8191 - head.size(), ' ');
-  for (const Case& c :
-       {Case{"numbers", "0 5 6 7 0 8 0\n9 1 2 3\n",
-             lines({kIn, "output : 00200000.pos", "output : 00200001.pos",
-                    "output : 00200100.pos"}),
-             {{"00200000.pos", bytes({3, 5, 6, 7})},
-              {"00200001.pos", bytes({3, 5, 6, 8})},
-              {"00200100.pos", bytes({3, 1, 2, 3})}}},
-        // Only the LF is left: record index 0 holds no number.
-        Case{"lf_only", "\n9 1 2 3\n", lines({kIn, "output : 00200100.pos"}),
-             {{"00200100.pos", bytes({3, 1, 2, 3})}}}}) {
+  for (const Case& c : {Case{"numbers",
+                             "0 5 6 7 0 8 0\n9 1 2 3\n",
+                             lines({kIn, "output : 00200000.pos", "output : 00200001.pos",
+                                    "output : 00200100.pos"}),
+                             {{"00200000.pos", bytes({3, 5, 6, 7})},
+                              {"00200001.pos", bytes({3, 5, 6, 8})},
+                              {"00200100.pos", bytes({3, 1, 2, 3})}}},
+                        // Only the LF is left: record index 0 holds no number.
+                        Case{"lf_only",
+                             "\n9 1 2 3\n",
+                             lines({kIn, "output : 00200100.pos"}),
+                             {{"00200100.pos", bytes({3, 1, 2, 3})}}}}) {
     e2e::Options o;
     o.args = {"x.tlf"};
     o.files = {{"x.tlf", padded + c.spill}};
@@ -195,4 +232,4 @@ TEST(E2eHeader, LongHeaderLineSpillsIntoRecordLine0) {
   }
 }
 
-}  // namespace
+} // namespace

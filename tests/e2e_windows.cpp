@@ -15,10 +15,10 @@
 namespace {
 
 // Skips the test unless the program under test is the Windows build.
-#define E2E_WINDOWS_ONLY()                                        \
-  do {                                                            \
-    if (!::e2e::windows_target())                                 \
-      GTEST_SKIP() << "needs the Windows build of the program";   \
+#define E2E_WINDOWS_ONLY()                                                                         \
+  do {                                                                                             \
+    if (!::e2e::windows_target())                                                                  \
+      GTEST_SKIP() << "needs the Windows build of the program";                                    \
   } while (0)
 
 // One record line, prefix length 1, two branch pairs: 00100000.pos and
@@ -32,9 +32,8 @@ TEST(E2eWindows, ConsoleLinesAndReportsEndWithCrLf) {
   {
     e2e::Options o;
     e2e::Result r = e2e::run(o);
-    EXPECT_EQ(r.out,
-              "\r\nUsage: tlf2pos <tulo_format_file_name>\r\n"
-              "ex. tlf2pos tulo005.tlf\r\n");
+    EXPECT_EQ(r.out, "\r\nUsage: tlf2pos <tulo_format_file_name>\r\n"
+                     "ex. tlf2pos tulo005.tlf\r\n");
     EXPECT_EQ(r.status, 0);
   }
   {
@@ -42,9 +41,8 @@ TEST(E2eWindows, ConsoleLinesAndReportsEndWithCrLf) {
     o.args = {"in.tlf"};
     o.files = {{"in.tlf", kGood}};
     e2e::Result r = e2e::run(o);
-    EXPECT_EQ(r.out,
-              "input : in.tlf\r\noutput : 00100000.pos\r\n"
-              "output : 00100001.pos\r\n");
+    EXPECT_EQ(r.out, "input : in.tlf\r\noutput : 00100000.pos\r\n"
+                     "output : 00100001.pos\r\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);
     // POS bytes are the same as on Linux: only the console differs.
@@ -72,8 +70,7 @@ std::string good_with_branch(int value) {
 // that it can, and one named as the code page spells the first, which the
 // narrow argument would find if it were taken as a Linux name.
 const std::pair<const char*, int> kNamedFiles[] = {
-    {"日本.tlf", 4}, {"данные.tlf", 5}, {"a😀b.tlf", 6}, {"café.tlf", 7},
-    {"??.tlf", 9}};
+    {"日本.tlf", 4}, {"данные.tlf", 5}, {"a😀b.tlf", 6}, {"café.tlf", 7}, {"??.tlf", 9}};
 
 struct ArgCase {
   const char* what;
@@ -111,8 +108,8 @@ TEST_P(WindowsArgument, IsTakenAsWindowsDeliversIt) {
   if (c.err.empty()) {
     EXPECT_EQ(r.err, "");
     const std::string& shown = c.shown.empty() ? c.arg : c.shown;
-    EXPECT_EQ(r.out, e2e::lines({"input : " + shown, "output : 00100000.pos",
-                                 "output : 00100001.pos"}));
+    EXPECT_EQ(r.out,
+              e2e::lines({"input : " + shown, "output : 00100000.pos", "output : 00100001.pos"}));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.changed.size(), 2u);
     // Written into the current folder, never next to the input.
@@ -126,34 +123,33 @@ TEST_P(WindowsArgument, IsTakenAsWindowsDeliversIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    E2e, WindowsArgument,
-    testing::Values(
-        // Wildcards reach the program unexpanded and are no valid file name.
-        ArgCase{"star", "*.tlf", "*.tlf: Invalid argument"},
-        ArgCase{"star_one_match", "a*.tlf", "a*.tlf: Invalid argument"},
-        ArgCase{"question_mark", "?.tlf", "?.tlf: Invalid argument"},
-        ArgCase{"reserved_character", "a<b.tlf", "a<b.tlf: Invalid argument"},
-        ArgCase{"blank_in_name", "my file.tlf", ""},
-        ArgCase{"backslash_path", "sub\\in.tlf", ""},
-        ArgCase{"folder", "sub", "sub: Permission denied"},
-        ArgCase{"missing_folder_backslash", "nowhere\\a.tlf",
-                "nowhere\\a.tlf: No such file or directory"},
-        ArgCase{"missing_folder_slash", "nowhere/a.tlf",
-                "nowhere/a.tlf: No such file or directory"},
-        ArgCase{"missing_folder_absolute", "C:\\nowhere\\tlf2pos\\a.tlf",
-                "C:\\nowhere\\tlf2pos\\a.tlf: No such file or directory"},
-        // The null device opens and is empty at once.
-        ArgCase{"null_device", "NUL", "header read error: No error"},
-        // A name opens in full even where the ANSI code page has '?' for
-        // its characters (two for an emoji, a surrogate pair); messages
-        // show that spelling.
-        ArgCase{"cjk_name", "日本.tlf", "", "??.tlf", 4},
-        ArgCase{"cyrillic_name", "данные.tlf", "", "??????.tlf", 5},
-        ArgCase{"emoji_name", "a😀b.tlf", "", "a??b.tlf", 6},
-        ArgCase{"code_page_name", "café.tlf", "", "caf\xE9.tlf", 7},
-        ArgCase{"cjk_name_missing", "日本-missing.tlf",
-                "?\?-missing.tlf: No such file or directory"}),
-    [](const testing::TestParamInfo<ArgCase>& i) { return i.param.what; });
+INSTANTIATE_TEST_SUITE_P(E2e, WindowsArgument,
+                         testing::Values(
+                             // Wildcards reach the program unexpanded and are no valid file name.
+                             ArgCase{"star", "*.tlf", "*.tlf: Invalid argument"},
+                             ArgCase{"star_one_match", "a*.tlf", "a*.tlf: Invalid argument"},
+                             ArgCase{"question_mark", "?.tlf", "?.tlf: Invalid argument"},
+                             ArgCase{"reserved_character", "a<b.tlf", "a<b.tlf: Invalid argument"},
+                             ArgCase{"blank_in_name", "my file.tlf", ""},
+                             ArgCase{"backslash_path", "sub\\in.tlf", ""},
+                             ArgCase{"folder", "sub", "sub: Permission denied"},
+                             ArgCase{"missing_folder_backslash", "nowhere\\a.tlf",
+                                     "nowhere\\a.tlf: No such file or directory"},
+                             ArgCase{"missing_folder_slash", "nowhere/a.tlf",
+                                     "nowhere/a.tlf: No such file or directory"},
+                             ArgCase{"missing_folder_absolute", "C:\\nowhere\\tlf2pos\\a.tlf",
+                                     "C:\\nowhere\\tlf2pos\\a.tlf: No such file or directory"},
+                             // The null device opens and is empty at once.
+                             ArgCase{"null_device", "NUL", "header read error: No error"},
+                             // A name opens in full even where the ANSI code page has '?' for
+                             // its characters (two for an emoji, a surrogate pair); messages
+                             // show that spelling.
+                             ArgCase{"cjk_name", "日本.tlf", "", "??.tlf", 4},
+                             ArgCase{"cyrillic_name", "данные.tlf", "", "??????.tlf", 5},
+                             ArgCase{"emoji_name", "a😀b.tlf", "", "a??b.tlf", 6},
+                             ArgCase{"code_page_name", "café.tlf", "", "caf\xE9.tlf", 7},
+                             ArgCase{"cjk_name_missing", "日本-missing.tlf",
+                                     "?\?-missing.tlf: No such file or directory"}),
+                         [](const testing::TestParamInfo<ArgCase>& i) { return i.param.what; });
 
-}  // namespace
+} // namespace

@@ -16,6 +16,8 @@
 #     the empty folder nothing at all; the recipe must end with its failure
 #     status (1 for the loop, 123 for xargs) after the broken file and with
 #     0 otherwise, and the shell must stay open and where it was.
+#   A packager's ctest, with only the build group and GoogleTest installed
+#     (no man-db): must pass, the package test skipped for the missing man.
 #   Run the tests: must end with every test passed.
 #   Then the installed manual page must render with man -l and be found by
 #     man once the README's PATH line has run (man comes with the test
@@ -260,6 +262,17 @@ for recipe in loop xargs; do
   [ -z "$(ls -A "$root$empty")" ] ||
     fail "the $recipe recipe made something in an empty folder"
 done
+
+# A packager's build root: only the build group and GoogleTest, no man-db.
+# ctest passes there, the package test skipped, saying what is missing.
+run packager "apt-get install -y -q --no-install-recommends libgtest-dev >/dev/null &&
+cmake -S . -B build-packager >/dev/null && cmake --build build-packager -j2 >/dev/null &&
+ctest --test-dir build-packager -j2 --output-on-failure &&
+ctest --test-dir build-packager -R '^package_deb\$' -V" || fail "ctest failed in a build root"
+if ! grep -q 'package_test: skipped: missing man ' "$scratch/packager.log" ||
+    ! grep -Eq 'package_deb .*Skipped' "$scratch/packager.log"; then
+  fail "the package test did not skip itself for the missing man"
+fi
 
 run tests "$run_tests" || fail "the test command failed"
 grep -qx '100% tests passed, 0 tests failed out of [0-9]*' "$scratch/tests.log" ||

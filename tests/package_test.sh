@@ -12,7 +12,8 @@
 #             a throw-away CI machine).
 #
 # Builds nothing: the build folder must hold a built tlf2pos. The cpack to
-# use can be given in the environment variable CPACK.
+# use can be given in the environment variable CPACK. Ends with 77, having
+# checked nothing, when a tool it needs is missing.
 set -euo pipefail
 
 fail() { echo "package_test: FAIL: $*" >&2; exit 1; }
@@ -31,9 +32,16 @@ export PATH="$PATH:/usr/sbin:/sbin"
 
 [ -x "$build/tlf2pos" ] || fail "no built program at $build/tlf2pos"
 [ -f "$build/CPackConfig.cmake" ] || fail "$build is not a configured build"
-for tool in "$cpack" dpkg dpkg-deb man; do
-  command -v "$tool" >/dev/null || fail "$tool is not installed"
+# A machine without the tools (a Debian build root has no man-db) cannot
+# run this check: it is skipped, and ctest shows it as skipped (status 77).
+missing=
+for tool in "$cpack" dpkg dpkg-deb man readelf; do
+  command -v "$tool" >/dev/null || missing="$missing $tool"
 done
+if [ -n "$missing" ]; then
+  echo "package_test: skipped: missing$missing (sh scripts/install-deps.sh test installs them)"
+  exit 77
+fi
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -46,8 +46,8 @@ std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 void expect_same(const std::string& text, Value got, Value want) {
   EXPECT_EQ(bits(got.v), bits(want.v))
-      << "text " << (text.size() > 200 ? text.substr(0, 200) + "..." : text) << "\n got "
-      << got.v << " want " << want.v;
+      << "text " << (text.size() > 200 ? text.substr(0, 200) + "..." : text) << "\n got " << got.v
+      << " want " << want.v;
   EXPECT_EQ(got.range_error, want.range_error) << text.substr(0, 200);
 }
 
@@ -131,33 +131,86 @@ TEST(DecimalValue, ExactCases) {
 TEST(DecimalValue, FormsAroundTheFastPath) {
   // Mantissas at and beyond 2^53 and 19 digits, exponents at and beyond 22.
   const char* texts[] = {
-      "1", "123", "0.1", "0.3", "3.14159", "-123.456789", "1e-22", "1e-23",
-      "9007199254740992e22", "9007199254740992e23", "9007199254740992e-22",
-      "9007199254740993e-22", "9007199254740994e-23", "18014398509481984",
-      "18014398509481985", "1234567890123456789", "12345678901234567890",
-      "9999999999999999999", "99999999999999999999", "0.1234567890123456789e-5",
-      "4.35679e-100", "7.2057594037927933e16", "8.589973e9", "2.2250738585072012e-308",
-      "123456789012345678901234567890e-40", "1.00000000000000011102230246251565404e0",
-      "1.00000000000000011102230246251565405e0", "1.00000000000000011102230246251565403e0",
-      "5e-324", "1e-307", "1e-308", "3e-308", "1.5e308", "-0.00001", "+7e+7",
-      "2.47032822920623272e-324", "6.6e-1", "1d1", "1D-1", "1E+0",
+      "1",
+      "123",
+      "0.1",
+      "0.3",
+      "3.14159",
+      "-123.456789",
+      "1e-22",
+      "1e-23",
+      "9007199254740992e22",
+      "9007199254740992e23",
+      "9007199254740992e-22",
+      "9007199254740993e-22",
+      "9007199254740994e-23",
+      "18014398509481984",
+      "18014398509481985",
+      "1234567890123456789",
+      "12345678901234567890",
+      "9999999999999999999",
+      "99999999999999999999",
+      "0.1234567890123456789e-5",
+      "4.35679e-100",
+      "7.2057594037927933e16",
+      "8.589973e9",
+      "2.2250738585072012e-308",
+      "123456789012345678901234567890e-40",
+      "1.00000000000000011102230246251565404e0",
+      "1.00000000000000011102230246251565405e0",
+      "1.00000000000000011102230246251565403e0",
+      "5e-324",
+      "1e-307",
+      "1e-308",
+      "3e-308",
+      "1.5e308",
+      "-0.00001",
+      "+7e+7",
+      "2.47032822920623272e-324",
+      "6.6e-1",
+      "1d1",
+      "1D-1",
+      "1E+0",
       // Leading zeros do not count among the 19 digits an integer holds.
-      "000.000", "0.0012", "12.00", "00012.5", "18446744073709551615",
+      "000.000",
+      "0.0012",
+      "12.00",
+      "00012.5",
+      "18446744073709551615",
       "0.00000000001234567890123456789",
       "000000000000000000000000000001234567890123456789",
-      "1234567890.123456789", "1234567890.1234567890", "123456789012345678901234567890",
+      "1234567890.123456789",
+      "1234567890.1234567890",
+      "123456789012345678901234567890",
       // Up to 19 digits beyond what doubles hold exactly, where the product
       // with the power of five decides: exactly halfway with an exact power
       // (ties to even, both ways), the ends of the table, near the largest
       // double and near 2^-1022 from both sides.
-      "14411518807585592e1", "14411518807585596e1", "9223372036854776832",
-      "9223372036854778880", "18014398509481990", "1844674407370955161500e-3",
-      "9999999999999999999e-342", "1e-342", "1e-343", "9999999999999999999e308", "1e308",
-      "1797693134862315708e290", "1797693134862315807e290", "1797693134862315808e290",
-      "2225073858507201136e-326", "2225073858507201137e-326", "2225073858507200889e-326",
+      "14411518807585592e1",
+      "14411518807585596e1",
+      "9223372036854776832",
+      "9223372036854778880",
+      "18014398509481990",
+      "1844674407370955161500e-3",
+      "9999999999999999999e-342",
+      "1e-342",
+      "1e-343",
+      "9999999999999999999e308",
+      "1e308",
+      "1797693134862315708e290",
+      "1797693134862315807e290",
+      "1797693134862315808e290",
+      "2225073858507201136e-326",
+      "2225073858507201137e-326",
+      "2225073858507200889e-326",
       "2225073858507201e-323",
-      "4940656458412465441e-342", "1234567890123456789e-300", "9007199254740993e22",
-      "7.1e-2", "12345678901234567e-20", "9999999999999999e-22", "1.0000000000000002",
+      "4940656458412465441e-342",
+      "1234567890123456789e-300",
+      "9007199254740993e22",
+      "7.1e-2",
+      "12345678901234567e-20",
+      "9999999999999999e-22",
+      "1.0000000000000002",
   };
   for (const char* text : texts)
     expect_like_strtod(text);
@@ -223,7 +276,7 @@ void check_halfway(double a, bool negative, char marker) {
   int e2;
   double f = std::frexp(a, &e2); // a = f * 2^e2, f in [0.5, 1)
   std::uint64_t m = static_cast<std::uint64_t>(std::ldexp(f, 53));
-  int p = e2 - 53;               // a = m * 2^p
+  int p = e2 - 53; // a = m * 2^p
   Decimal mid = exact_decimal(2 * m + 1, p - 1);
   double up = a == DBL_MAX ? kInf : std::nextafter(a, kInf);
   bool up_error = a == DBL_MAX;
@@ -247,8 +300,8 @@ void check_halfway(double a, bool negative, char marker) {
   expect_same(exact, convert(exact), tie);
   expect_same(exact, expected(exact), tie);
   // Zeros past the digits kept are no reason to round up.
-  std::string padded = text_of({mid.digits + std::string(1200, '0'), mid.exponent - 1200},
-                               negative, marker);
+  std::string padded =
+      text_of({mid.digits + std::string(1200, '0'), mid.exponent - 1200}, negative, marker);
   expect_same(padded, convert(padded), tie);
   // Zeros before the first digit count for nothing either: led by 770 of
   // them, all the digits that decide still count, though exact rounding
@@ -310,10 +363,14 @@ TEST(DecimalValue, RandomLongMantissasAgreeWithStrtod) {
   };
   auto length = [&]() {
     switch (pick(0, 3)) {
-    case 0: return pick(0, 3);
-    case 1: return pick(0, 20);
-    case 2: return pick(0, 60);
-    default: return pick(0, 400);
+    case 0:
+      return pick(0, 3);
+    case 1:
+      return pick(0, 20);
+    case 2:
+      return pick(0, 60);
+    default:
+      return pick(0, 400);
     }
   };
   const char signs[][2] = {"", "+", "-"};

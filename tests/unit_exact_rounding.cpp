@@ -50,9 +50,9 @@ TEST(ExactRounding, SameAnswerFromCandidatesOnEitherSide) {
       std::uint64_t candidate = c.want + static_cast<std::uint64_t>(step);
       if (candidate > kInfinity)
         continue;
-      EXPECT_EQ(exact_rounding(c.digits.data(), static_cast<int>(c.digits.size()), c.exponent,
-                               candidate),
-                c.want)
+      EXPECT_EQ(
+          exact_rounding(c.digits.data(), static_cast<int>(c.digits.size()), c.exponent, candidate),
+          c.want)
           << c.digits.substr(0, 20) << "e" << c.exponent << " from candidate step " << step;
     }
   }

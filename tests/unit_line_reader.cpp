@@ -21,7 +21,7 @@ constexpr std::size_t kWhole = static_cast<std::size_t>(-1);
 // the byte at that offset fails instead with error 9.
 struct MemorySource {
   std::string data;
-  const char* block_end = nullptr;  // where the reader's block ends
+  const char* block_end = nullptr; // where the reader's block ends
   std::vector<std::size_t> sizes;
   std::size_t fail_at = kWhole;
   std::size_t pos = 0;
@@ -133,11 +133,22 @@ std::vector<Case> cases() {
       {"only a CR", "\r", {"\r"}},
       {"CR runs", "\r\r\r\n\r", {"\r\r\n", "\r"}},
       {"LF CR", "\n\r\n", {"\n", "\n"}},
-      {"byte 26 ends the input", "ab\x1a" "cd\nef\n", {"ab"}},
-      {"byte 26 after a line", "ab\n\x1a" "cd\n", {"ab\n"}},
-      {"byte 26 first", "\x1a" "ab\n", {}},
+      {"byte 26 ends the input",
+       "ab\x1a"
+       "cd\nef\n",
+       {"ab"}},
+      {"byte 26 after a line",
+       "ab\n\x1a"
+       "cd\n",
+       {"ab\n"}},
+      {"byte 26 first",
+       "\x1a"
+       "ab\n",
+       {}},
       {"CR before byte 26", "a\r\x1a\n", {"a\r"}},
-      {"NUL delivered", std::string("a\0b\n\0", 5), {std::string("a\0b\n", 4), std::string(1, '\0')}},
+      {"NUL delivered",
+       std::string("a\0b\n\0", 5),
+       {std::string("a\0b\n", 4), std::string(1, '\0')}},
       {"empty input", "", {}},
       {"10000 characters", xs(10000) + "\n", {xs(8191), xs(1809) + "\n"}},
       {"8190 characters and CR LF", xs(8190) + "\r\n", {xs(8190) + "\n"}},
@@ -145,9 +156,7 @@ std::vector<Case> cases() {
       {"8191 characters and LF", xs(8191) + "\n", {xs(8191), "\n"}},
       {"8192 characters and CR LF", xs(8192) + "\r\n", {xs(8191), "x\n"}},
       {"8190 characters and CR CR", xs(8190) + "\r\r", {xs(8190) + "\r", "\r"}},
-      {"lines ended by CR alone",
-       cr_only,
-       {cr_only.substr(0, 8191), cr_only.substr(8191, 6809)}},
+      {"lines ended by CR alone", cr_only, {cr_only.substr(0, 8191), cr_only.substr(8191, 6809)}},
       {"CR LF across the read block", straddle, straddle_lines},
   };
 }
@@ -208,8 +217,8 @@ TEST(LineReader, RandomInputsMatchTheTextRules) {
     std::vector<std::size_t> sizes;
     for (int j = 0; j < 11; ++j)
       sizes.push_back(1 + rng() % (i % 2 ? 4 : 70000));
-    SCOPED_TRACE("input " + std::to_string(i) + ", capacity " + std::to_string(capacity) +
-                 ", " + describe(sizes));
+    SCOPED_TRACE("input " + std::to_string(i) + ", capacity " + std::to_string(capacity) + ", " +
+                 describe(sizes));
     Reader r(in, sizes);
     ASSERT_EQ(r.lines(capacity), model(in, capacity));
   }
@@ -236,7 +245,12 @@ TEST(LineReader, NothingAfterTheEnd) {
     std::string input;
     int lines;
   };
-  const Case cases[] = {{"", 0}, {"a\n", 1}, {"a\x1a" "b\n", 1}, {"\x1a\n", 0}};
+  const Case cases[] = {{"", 0},
+                        {"a\n", 1},
+                        {"a\x1a"
+                         "b\n",
+                         1},
+                        {"\x1a\n", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.input));
     Reader r(c.input, {1});
@@ -263,8 +277,8 @@ TEST(LineReader, ReadFailureEndsTheInputWithItsError) {
   };
   for (const Case& c : cases) {
     for (const auto& sizes : block_patterns()) {
-      SCOPED_TRACE(::testing::PrintToString(c.input) + " failing at " +
-                   std::to_string(c.fail_at) + ", " + describe(sizes));
+      SCOPED_TRACE(::testing::PrintToString(c.input) + " failing at " + std::to_string(c.fail_at) +
+                   ", " + describe(sizes));
       Reader r(c.input, sizes, false, c.fail_at);
       EXPECT_EQ(r.lines(), c.lines);
       EXPECT_EQ(r.last_error, 9);
@@ -286,11 +300,25 @@ TEST(LineReader, CharacterDeviceDropsTheRestOfTheBlock) {
     std::vector<std::string> file_lines;
   };
   const Case cases[] = {
-      {{"a\n", "\x1a" "xyz\n", "b\n"}, {"a\n", "b\n"}, {"a\n"}},
-      {{"ab\x1a" "cd\n", "ef\n"}, {"abef\n"}, {"ab"}},
+      {{"a\n",
+        "\x1a"
+        "xyz\n",
+        "b\n"},
+       {"a\n", "b\n"},
+       {"a\n"}},
+      {{"ab\x1a"
+        "cd\n",
+        "ef\n"},
+       {"abef\n"},
+       {"ab"}},
       {{"a\n\x1a", "b\x1a", "\x1a\x1a", "c\n"}, {"a\n", "bc\n"}, {"a\n"}},
       {{"\x1a"}, {}, {}},
-      {{"a\r", "\n\x1a" "q", "\r\n"}, {"a\n", "\n"}, {"a\n"}},
+      {{"a\r",
+        "\n\x1a"
+        "q",
+        "\r\n"},
+       {"a\n", "\n"},
+       {"a\n"}},
   };
   for (const Case& c : cases) {
     std::string data;

@@ -20,7 +20,7 @@ struct SyntaxCase {
   const char* text;
   bool ok;
   // Everything below is checked only when ok.
-  int end;  // offset just past the number
+  int end; // offset just past the number
   bool negative;
   const char* int_digits;
   const char* frac_digits;
@@ -83,10 +83,10 @@ const SyntaxCase kSyntax[] = {
     {"1e1234", true, 6, false, "1", "", 1234, kCommon},
     {"1e-12345", true, 8, false, "1", "", -12345, kNone},
     {"1e123456789", true, 11, false, "1", "", 123456789, kNone},
-    {"1234567890123456789012345678901", true, 31, false, "1234567890123456789012345678901", "",
-     0, kCommon},
-    {"12345678901234567890123456789012", true, 32, false, "12345678901234567890123456789012",
-     "", 0, kNone},
+    {"1234567890123456789012345678901", true, 31, false, "1234567890123456789012345678901", "", 0,
+     kCommon},
+    {"12345678901234567890123456789012", true, 32, false, "12345678901234567890123456789012", "", 0,
+     kNone},
     // Leading whitespace is skipped and counted in the end position.
     {" \t\n\v\f\r7", true, 7, false, "7", "", 0, kShort},
     // No number at all.
@@ -155,8 +155,13 @@ void expect_recognisers_agree(const std::string& text, char fill, Fast fast) {
   ShortNumber f;
   bool short_ok = recognise_short(q, &f);
   if (short_ok) {
-    DecimalToken got{q + f.length, *q == '-', q + f.sign, static_cast<int>(f.whole),
-                     q + f.point + (f.point < f.length), static_cast<int>(f.fraction), 0};
+    DecimalToken got{q + f.length,
+                     *q == '-',
+                     q + f.sign,
+                     static_cast<int>(f.whole),
+                     q + f.point + (f.point < f.length),
+                     static_cast<int>(f.fraction),
+                     0};
     same(got, "recognise_short");
   }
   DecimalToken plain;
@@ -288,14 +293,38 @@ TEST(NumberSyntax, NulEndsTheText) {
     int end;
   };
   const Case cases[] = {
-      {std::string("12\0" "3", 4), true, 2},
-      {std::string("1.\0" "5", 4), true, 2},
-      {std::string("1e\0" "5", 4), true, 1},
-      {std::string("1e-\0" "5", 5), true, 1},
-      {std::string(".\0" "5", 3), false, 0},
-      {std::string("-\0" "5", 3), false, 0},
-      {std::string(" \0" "5", 3), false, 0},
-      {std::string("\0" "5", 2), false, 0},
+      {std::string("12\0"
+                   "3",
+                   4),
+       true, 2},
+      {std::string("1.\0"
+                   "5",
+                   4),
+       true, 2},
+      {std::string("1e\0"
+                   "5",
+                   4),
+       true, 1},
+      {std::string("1e-\0"
+                   "5",
+                   5),
+       true, 1},
+      {std::string(".\0"
+                   "5",
+                   3),
+       false, 0},
+      {std::string("-\0"
+                   "5",
+                   3),
+       false, 0},
+      {std::string(" \0"
+                   "5",
+                   3),
+       false, 0},
+      {std::string("\0"
+                   "5",
+                   2),
+       false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.bytes));

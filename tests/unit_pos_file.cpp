@@ -55,7 +55,10 @@ TEST(PosBytes, Contents) {
       {"LF as CR LF", 2, {10, 1}, 10, {3, 13, 10, 1, 13, 10}},
       {"CR, 26 and 0 unchanged", 3, {13, 26, 0}, 13, {4, 13, 26, 0, 13}},
       {"CR LF as logical bytes", 2, {13, 10}, 255, {3, 13, 13, 10, 255}},
-      {"prefix length 9", 9, {1, 2, 3, 4, 5, 6, 7, 8, 9}, 200,
+      {"prefix length 9",
+       9,
+       {1, 2, 3, 4, 5, 6, 7, 8, 9},
+       200,
        {13, 10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 200}},
       // A negative prefix length stores the length byte and the branch only.
       {"prefix length -1", -1, {}, 5, {0, 5}},

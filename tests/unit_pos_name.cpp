@@ -62,10 +62,14 @@ TEST(PosName, AgreesWithPrintfFormat) {
   std::mt19937 rng(99);
   auto field = [&]() -> std::int32_t {
     switch (rng() % 4) {
-    case 0: return static_cast<std::int32_t>(rng() % 200) - 100;
-    case 1: return static_cast<std::int32_t>(rng() % 100000);
-    case 2: return static_cast<std::int32_t>(rng() % 2001) - 1000;
-    default: return static_cast<std::int32_t>(rng());
+    case 0:
+      return static_cast<std::int32_t>(rng() % 200) - 100;
+    case 1:
+      return static_cast<std::int32_t>(rng() % 100000);
+    case 2:
+      return static_cast<std::int32_t>(rng() % 2001) - 1000;
+    default:
+      return static_cast<std::int32_t>(rng());
     }
   };
   for (int i = 0; i < 100000; ++i) {

@@ -60,8 +60,7 @@ TEST(PosixErrors, OpenAndReadWriteNumbers) {
 // of what was typed rather than the end of the input. A descriptor that is
 // not open is none, and closing it is refused.
 TEST(PosixSeam, CharacterDevicesNewFilesAndBadDescriptors) {
-  const std::pair<const char*, bool> cases[] = {{"/dev/null", true},
-                                                {"/proc/self/exe", false}};
+  const std::pair<const char*, bool> cases[] = {{"/dev/null", true}, {"/proc/self/exe", false}};
   for (const auto& [path, char_device] : cases) {
     LastError error = kErrorNone;
     os_file f = os_open_read(path, &error);

@@ -14,9 +14,17 @@ namespace {
 // The 128-bit product from 32-bit halves (for compilers without a 128-bit
 // integer) against the one that has it.
 TEST(WideMultiply, HalvesGiveTheFullProduct) {
-  const std::uint64_t edges[] = {0, 1, 2, 0xffffffffu, 0x100000000u, 0xfffffffffffffffeu,
-                                 0xffffffffffffffffu, 0x8000000000000000u, 0x7fffffffffffffffu,
-                                 0xcccccccccccccccdu, 0x0000000100000001u};
+  const std::uint64_t edges[] = {0,
+                                 1,
+                                 2,
+                                 0xffffffffu,
+                                 0x100000000u,
+                                 0xfffffffffffffffeu,
+                                 0xffffffffffffffffu,
+                                 0x8000000000000000u,
+                                 0x7fffffffffffffffu,
+                                 0xcccccccccccccccdu,
+                                 0x0000000100000001u};
   std::mt19937_64 rng(128);
   std::vector<std::uint64_t> values(std::begin(edges), std::end(edges));
   for (int i = 0; i < 2000; ++i)

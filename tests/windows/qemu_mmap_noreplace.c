@@ -15,7 +15,7 @@
 #define EEXIST_ 17
 #define EINVAL_ 22
 
-extern int *__errno_location(void);
+extern int* __errno_location(void);
 
 static long sys2(long nr, long a, long b) {
   long r;
@@ -23,14 +23,14 @@ static long sys2(long nr, long a, long b) {
   return r;
 }
 
-static void *map(void *addr, unsigned long len, int prot, int flags, int fd,
+static void* map(void* addr, unsigned long len, int prot, int flags, int fd,
                  unsigned long long off) {
   int noreplace = (flags & MAP_FIXED_NOREPLACE) != 0;
   unsigned long block[6];
   long r;
   if (off >> 32) {
     *__errno_location() = EINVAL_;
-    return (void *)-1;
+    return (void*)-1;
   }
   block[0] = (unsigned long)addr;
   block[1] = len;
@@ -41,21 +41,20 @@ static void *map(void *addr, unsigned long len, int prot, int flags, int fd,
   r = sys2(SYS_OLD_MMAP, (long)block, 0);
   if ((unsigned long)r > -4096UL) {
     *__errno_location() = (int)-r;
-    return (void *)-1;
+    return (void*)-1;
   }
-  if (noreplace && (void *)r != addr) {
+  if (noreplace && (void*)r != addr) {
     sys2(SYS_MUNMAP, r, (long)len);
     *__errno_location() = EEXIST_;
-    return (void *)-1;
+    return (void*)-1;
   }
-  return (void *)r;
+  return (void*)r;
 }
 
-void *mmap(void *addr, unsigned long len, int prot, int flags, int fd, long off) {
+void* mmap(void* addr, unsigned long len, int prot, int flags, int fd, long off) {
   return map(addr, len, prot, flags, fd, (unsigned long)off);
 }
 
-void *mmap64(void *addr, unsigned long len, int prot, int flags, int fd,
-             long long off) {
+void* mmap64(void* addr, unsigned long len, int prot, int flags, int fd, long long off) {
   return map(addr, len, prot, flags, fd, (unsigned long long)off);
 }

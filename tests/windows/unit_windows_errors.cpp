@@ -10,8 +10,8 @@ namespace {
 
 struct Case {
   unsigned long code;
-  LastError open;  // windows_open_error
-  LastError io;    // windows_io_error
+  LastError open; // windows_open_error
+  LastError io;   // windows_io_error
 };
 
 const Case kCases[] = {
@@ -60,4 +60,4 @@ TEST(WindowsErrors, OpenAndIoNumbers) {
   }
 }
 
-}  // namespace
+} // namespace

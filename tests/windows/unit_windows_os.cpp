@@ -18,8 +18,7 @@ namespace {
 struct StartInfo {
   int new_mode;
 };
-extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv,
-                                      wchar_t*** env, int dowildcard,
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int dowildcard,
                                       StartInfo* info);
 
 // The opened file's content, as far as a small buffer holds; the file is
@@ -47,8 +46,7 @@ TEST(WindowsSeam, ArgumentOfAnotherListOpensItsNarrowName) {
   char own_name[2 * MAX_PATH];
   ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
   ASSERT_NE(GetTempFileNameA(folder, "tlf", 0, temp_name), 0u);
-  ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, own[0], -1, own_name,
-                                sizeof own_name, nullptr, nullptr),
+  ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, own[0], -1, own_name, sizeof own_name, nullptr, nullptr),
             0);
   const std::string names[] = {temp_name, std::string(own_name) + ".tlf"};
   const std::string text = "the narrow name";
@@ -85,4 +83,4 @@ TEST(WindowsSeam, ArgumentOfAnotherListOpensItsNarrowName) {
     EXPECT_NE(DeleteFileA(name.c_str()), 0) << name;
 }
 
-}  // namespace
+} // namespace

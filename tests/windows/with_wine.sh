@@ -14,7 +14,12 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/tlf2pos-wine}
+# Wine takes no prefix another user made: without TMPDIR, one per user.
+if [ -n "${TMPDIR:-}" ]; then
+  export WINEPREFIX=${WINEPREFIX:-$TMPDIR/tlf2pos-wine}
+else
+  export WINEPREFIX=${WINEPREFIX:-/tmp/tlf2pos-wine-$(id -u)}
+fi
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 # No offer to install Mono or Gecko, no menu entries, no crash debugger
@@ -76,7 +81,7 @@ fi
 # them here, on /dev/null, or a test runner waits for their pipes to close.
 # A start that hangs is retried with a new server.
 started=no
-for try in 1 2 3; do
+for _ in 1 2 3; do
   wineserver -p
   if timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1; then
     started=yes
