@@ -179,12 +179,14 @@ wait "$call" 2>/dev/null
 kill "$holder"
 scratch_folders "SIGKILL during a conversion" 2
 # SIGKILL between setting out/good aside and renaming the new one in: the
-# second mv of the call kills the call instead of moving. This call sweeps
-# the one killed before.
+# second mv of the call kills the call instead of moving (or, with
+# RACE_INTO set, first makes a folder there, as a racing call would). This
+# call sweeps the one killed before.
 mkdir stop
 # shellcheck disable=SC2016 # the wrapper's own expansions
-printf '%s\n' '#!/bin/sh' \
-  'if [ -e "$STOP_AT" ]; then kill -KILL "$PPID"; exit 1; fi' \
+printf '%s\n' '#!/bin/sh' 'if [ -e "$STOP_AT" ] && [ -n "${RACE_INTO-}" ]; then' \
+  '  mkdir "$RACE_INTO" && : >"$RACE_INTO/racer.pos"' \
+  'elif [ -e "$STOP_AT" ]; then kill -KILL "$PPID"; exit 1; fi' \
   ": >\"\$STOP_AT\"; exec $(command -v mv) \"\$@\"" >stop/mv
 chmod +x stop/mv
 (STOP_AT=$t/moved PATH=$t/stop:$PATH each -o out good.tlf) 2>/dev/null
@@ -228,6 +230,15 @@ set +m
 [ "$(tree out)" = "$(expect_folders "$scratch/nothing" "$t/out" good=../good.tlf big=../big.tlf \
   waiting=../good.tlf sig=../good.tlf)" ] ||
   fail "the ends left out/ as:$(printf '\n  %s' "$(tree out)")"
+
+# Another call's whole folder arriving between this call's setting aside
+# and its rename stays, and this call does not fail.
+each -o racing good.tlf
+(RACE_INTO=$t/racing/good STOP_AT=$t/raced PATH=$t/stop:$PATH each -o racing good.tlf) 2>raced.err ||
+  fail "a racing call's folder made the call fail: $(cat raced.err)"
+[ ! -s raced.err ] || fail "a racing call's folder gave: $(cat raced.err)"
+[ "$(ls -A racing racing/good)" = $'racing:\ngood\n\nracing/good:\nracer.pos' ] ||
+  fail "a racing call's folder did not stay alone: $(ls -A racing racing/good)"
 
 # Two calls converting the same input at once: both succeed, silently, and
 # leave it whole.
