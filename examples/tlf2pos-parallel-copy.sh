@@ -93,39 +93,40 @@ parallel --sshloginfile "$hosts" --joblog "$joblog" ${resume:+"$resume"} \
 status=$?
 [ $status = 0 ] || status=1
 
-# parallel counts a job whose folder failed to come back as a success, and
-# --resume-failed would never run it again: such a job is reported here,
-# and marked failed in the job log.
+# parallel counts a job as done when its conversion succeeded, even when
+# its folder did not come back or could not be moved into place; such a job
+# is reported here, and marked failed in the job log, so that
+# --resume-failed runs it again.
 seq=0
-lost=
+redo=
 for f do
   seq=$((seq + 1))
   name=${f##*/}
   name=${name%.tlf}
   if [ -d "r/$name" ]; then
     if [ -d "$out/$name" ]; then
-      mv -- "$out/$name" "old/$name" || { status=1; continue; }
+      mv -- "$out/$name" "old/$name" || { redo="$redo $seq"; continue; }
     elif [ -e "$out/$name" ] || [ -L "$out/$name" ]; then
       echo "${f##*/}: $out/$name exists and is not a folder" >&2
-      status=1
+      redo="$redo $seq"
       continue
     fi
     if mv -- "r/$name" "$out/$name"; then
       rm -rf -- "old/$name"
     else
-      status=1
+      redo="$redo $seq"
       [ ! -d "old/$name" ] || mv -- "old/$name" "$out/$name"
     fi
   elif [ "$(awk -F '\t' -v seq=$seq -v skip="$before" \
       'NR > skip && NR > 1 && $1 == seq { v = $7 } END { print v }' "$joblog")" = 0 ]; then
     echo "${f##*/}: its folder did not come back from the worker" >&2
-    lost="$lost $seq"
-    status=1
+    redo="$redo $seq"
   fi
 done
-if [ -n "$lost" ]; then
-  awk -F '\t' -v OFS='\t' -v lost="$lost " \
-    'NR > 1 && index(lost, " " $1 " ") { $7 = 1 } { print }' "$joblog" >"$joblog.new" &&
+if [ -n "$redo" ]; then
+  status=1
+  awk -F '\t' -v OFS='\t' -v redo="$redo " \
+    'NR > 1 && index(redo, " " $1 " ") { $7 = 1 } { print }' "$joblog" >"$joblog.new" &&
     mv -- "$joblog.new" "$joblog"
 fi
 exit $status
