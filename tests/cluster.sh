@@ -60,154 +60,11 @@ failed_recipe=$(recipe '^squeue ')
 resubmit_recipe=$(recipe '^job=.*sbatch .*squeue')
 
 scratch=$(mktemp -d)
-ssh_dir=$scratch/ssh
-pids=()
-cleanup() {
-  local pid host
-  # The shared connections first: their masters are ssh processes of
-  # their own.
-  for host in h1 h2; do
-    [ -e "$ssh_dir/$host.socket" ] || continue
-    ssh -F "$ssh_dir/ssh_config" -O exit "$host" 2>/dev/null || true
-  done
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "${pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
-  if [ "${KEEP-}" = 1 ]; then
-    echo "cluster: kept $scratch"
-  else
-    rm -rf -- "$scratch"
-  fi
-}
-trap cleanup EXIT
+# shellcheck source=tests/cluster_daemons.sh
+. "$source_dir/tests/cluster_daemons.sh"
+trap cluster_down EXIT
 trap 'exit 130' INT TERM HUP
-
-# free_port: a loopback TCP port that nothing listens on and that this test
-# has not taken yet.
-taken=" "
-free_port() {
-  local port
-  while :; do
-    port=$((20000 + RANDOM % 30000))
-    case $taken in *" $port "*) continue ;; esac
-    ss -Htln "sport = :$port" | grep -q . && continue
-    taken="$taken$port "
-    echo "$port"
-    return
-  done
-}
-
-# wait_for WHAT COMMAND...: COMMAND until it succeeds, for up to 30 s.
-wait_for() {
-  local what=$1 i
-  shift
-  for ((i = 0; i < 300; i++)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  fail "$what did not come up; logs in $scratch/log (KEEP=1 keeps them)"
-}
-
-mkdir -p "$scratch/log" "$scratch/home" "$scratch/ssh"
-export HOME=$scratch/home
-export PATH=$prefix/bin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-
-# sshd: its own host key, client key and configuration; the sessions it
-# opens get the prefix on PATH, as an installed worker has, and a HOME of
-# their own, so that no login script of this machine's users runs.
-ssh_port=$(free_port)
-ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
-ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
-cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
-cat >"$ssh_dir/sshd_config" <<EOF
-ListenAddress 127.0.0.1:$ssh_port
-HostKey $ssh_dir/host_key
-PidFile none
-AuthorizedKeysFile $ssh_dir/authorized_keys
-PermitRootLogin prohibit-password
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-UsePAM no
-StrictModes no
-MaxStartups 100
-MaxSessions 100
-SetEnv PATH=$PATH HOME=$HOME
-EOF
-cat >"$ssh_dir/ssh_config" <<EOF
-Host h1 h2
-  HostName 127.0.0.1
-  Port $ssh_port
-  User root
-  IdentityFile $ssh_dir/user_key
-  IdentitiesOnly yes
-  HostKeyAlias tlf2pos-cluster-test
-  UserKnownHostsFile $ssh_dir/known_hosts
-  StrictHostKeyChecking yes
-  BatchMode yes
-  ControlMaster auto
-  ControlPath $ssh_dir/%n.socket
-  ControlPersist 120
-EOF
-echo "tlf2pos-cluster-test $(cut -d' ' -f1-2 "$ssh_dir/host_key.pub")" >"$ssh_dir/known_hosts"
-# sshd refuses to start without its privilege separation folder.
-mkdir -p /run/sshd
-/usr/sbin/sshd -D -e -f "$ssh_dir/sshd_config" >"$scratch/log/sshd.log" 2>&1 &
-pids+=($!)
-export PARALLEL_SSH="ssh -F $ssh_dir/ssh_config"
-wait_for sshd ssh -F "$ssh_dir/ssh_config" h1 true
-
-# Slurm: a controller and two nodes of this host, each on its own loopback
-# port; no accounting, so array tasks are seen with squeue for MinJobAge.
-slurm_dir=$scratch/slurm
-mkdir -p "$slurm_dir/state" "$slurm_dir/spool"
-host=$(hostname)
-getent hosts "$host" >/dev/null || fail "this host's name $host does not resolve; Slurm needs it to"
-ctld_port=$(free_port)
-n1_port=$(free_port)
-n2_port=$(free_port)
-cat >"$slurm_dir/slurm.conf" <<EOF
-ClusterName=tlf2pos-test
-SlurmctldHost=$host(127.0.0.1)
-SlurmctldPort=$ctld_port
-CommunicationParameters=NoInAddrAny,NoCtldInAddrAny
-AuthType=auth/none
-CredType=cred/none
-SlurmUser=root
-SlurmdUser=root
-StateSaveLocation=$slurm_dir/state
-SlurmdSpoolDir=$slurm_dir/spool/%n
-SlurmctldPidFile=$slurm_dir/slurmctld.pid
-SlurmdPidFile=$slurm_dir/slurmd-%n.pid
-SlurmctldLogFile=$scratch/log/slurmctld.log
-SlurmdLogFile=$scratch/log/slurmd-%n.log
-ProctrackType=proctrack/linuxproc
-TaskPlugin=task/none
-JobAcctGatherType=jobacct_gather/none
-AccountingStorageType=accounting_storage/none
-MpiDefault=none
-MailProg=/bin/true
-ReturnToService=2
-SelectType=select/cons_tres
-SelectTypeParameters=CR_Core
-SchedulerParameters=batch_sched_delay=0,sched_min_interval=0
-MaxArraySize=100001
-MinJobAge=3600
-NodeName=n1 NodeHostname=$host NodeAddr=127.0.0.1 Port=$n1_port CPUs=2 State=UNKNOWN
-NodeName=n2 NodeHostname=$host NodeAddr=127.0.0.1 Port=$n2_port CPUs=2 State=UNKNOWN
-PartitionName=test Nodes=n1,n2 Default=YES MaxTime=INFINITE State=UP
-EOF
-export SLURM_CONF=$slurm_dir/slurm.conf
-slurmctld -D -i -f "$SLURM_CONF" >"$scratch/log/slurmctld.out" 2>&1 &
-pids+=($!)
-for node in n1 n2; do
-  slurmd -D -N "$node" -f "$SLURM_CONF" >"$scratch/log/slurmd-$node.out" 2>&1 &
-  pids+=($!)
-done
-nodes_idle() { [ "$(sinfo -h -N -t idle -o %N | sort | paste -sd, -)" = n1,n2 ]; }
-wait_for "Slurm's two nodes" nodes_idle
+cluster_up
 say "sshd on port $ssh_port, Slurm on port $ctld_port, both up"
 
 # The inputs: 40 good TULO files, each of its own length, and the failing
@@ -395,7 +252,7 @@ say "copying parallel: passed"
 # --- Slurm -----------------------------------------------------------------
 # 250 inputs: three tasks of 100; the failing inputs are in the first and
 # the last, the second has none.
-dir=$scratch/slurm
+dir=$scratch/array
 make_inputs "$dir"
 padding=()
 for ((i = 1; i <= 206; i++)); do
@@ -419,16 +276,6 @@ mkdir "$dir/converted"
 all_good=("${good[@]}" "${padding[@]}")
 task1=("${padding[@]:58:100}")
 
-# wait_job JOB: until no task of JOB is pending or running, 2 minutes at most.
-wait_job() {
-  local i
-  for ((i = 0; i < 1200; i++)); do
-    squeue -h -j "$1" -t pending,running,configuring,completing,requeued,suspended |
-      grep -q . || return 0
-    sleep 0.1
-  done
-  fail "job $1 did not end in 2 minutes"
-}
 # states JOB: each task's number and state, by number.
 states() { squeue -h -t all -j "$1" -o '%K %T' | sort -n | paste -sd ' ' -; }
 
@@ -476,12 +323,7 @@ say "Slurm (first job $first): passed"
 
 # --- Nothing left ----------------------------------------------------------
 trap - EXIT
-cleanup
-for port in $taken; do
-  ! ss -Htln "sport = :$port" | grep -q . || fail "something still listens on port $port"
-done
-if pgrep -a -f -- "$scratch/" || pgrep -a slurmstepd; then
-  fail "a process of the test is still running"
-fi
+cluster_down
+cluster_gone
 echo "cluster: the README's many-machines recipes work on Slurm and GNU parallel" \
   "($((SECONDS - start)) s)"
