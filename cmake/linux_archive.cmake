@@ -2,8 +2,8 @@
 # tlf2pos_archive target (cmake/packaging.cmake):
 #   cmake -DTLF2POS_SOURCE_DIR=... -DTLF2POS_PROGRAM=... -DTLF2POS_STRIP=...
 #         -DTLF2POS_ARCHIVE=.../tlf2pos-VERSION-linux-CPU.tar.gz -P linux_archive.cmake
-# The archive holds one folder named like it, with the stripped program, the
-# manual page, a README for whoever downloaded it (doc/README.archive),
+# The archive holds one folder named like it, with the stripped program, its
+# companion tlf2pos-each, their manual pages, a README for whoever downloaded it (doc/README.archive),
 # LICENSE and the example. Its members are in name
 # order, owned by 0:0 with no user names, dated SOURCE_DATE_EPOCH (the last
 # commit's time unless set), and gzip records no name or time: one commit
@@ -28,7 +28,8 @@ file(MAKE_DIRECTORY ${staging}/${top})
 execute_process(COMMAND ${TLF2POS_STRIP} -o ${staging}/${top}/tlf2pos
                         ${TLF2POS_PROGRAM}
                 COMMAND_ERROR_IS_FATAL ANY)
-foreach(source doc/tlf2pos.1 LICENSE examples/tulo005.tlf)
+foreach(source doc/tlf2pos.1 doc/tlf2pos-each.1 scripts/tlf2pos-each LICENSE
+       examples/tulo005.tlf)
   file(COPY ${TLF2POS_SOURCE_DIR}/${source} DESTINATION ${staging}/${top})
 endforeach()
 # tlf2pos-VERSION-linux-CPU names the version and the CPU.
@@ -42,9 +43,10 @@ file(WRITE ${staging}/${top}/README "${readme}")
 set(readable OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 set(runnable ${readable} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
 file(GLOB documents ${staging}/${top}/*)
-list(REMOVE_ITEM documents ${staging}/${top}/tlf2pos)
+list(REMOVE_ITEM documents ${staging}/${top}/tlf2pos ${staging}/${top}/tlf2pos-each)
 file(CHMOD ${documents} PERMISSIONS ${readable})
-file(CHMOD ${staging}/${top} ${staging}/${top}/tlf2pos PERMISSIONS ${runnable})
+file(CHMOD ${staging}/${top} ${staging}/${top}/tlf2pos
+     ${staging}/${top}/tlf2pos-each PERMISSIONS ${runnable})
 
 set(dated)
 if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")

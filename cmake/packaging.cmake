@@ -1,11 +1,15 @@
 # Installing and packaging, included by the top CMakeLists.txt.
-#   Linux: `cmake --install build --prefix P` puts the program in P/bin, its
-#   manual page in P/share/man/man1 and the README, licence and changelog in
-#   P/share/doc/tlf2pos; `cd build && cpack` makes the Debian package that
-#   installs the same under /usr. In a build whose program carries its C
-#   library (TLF2POS_STATIC, or a cross build), the target tlf2pos_archive
-#   makes tlf2pos-VERSION-linux-CPU.tar.gz for any Linux of that CPU, with
-#   doc/README.archive as its README (cmake/linux_archive.cmake).
+#   Linux: `cmake --install build --prefix P` puts the program and its
+#   companion tlf2pos-each (scripts/tlf2pos-each) in P/bin, their manual pages
+#   in P/share/man/man1 and the README (doc/README.installed), licence and
+#   changelog in P/share/doc/tlf2pos; `cd build && cpack` makes the Debian
+#   package that installs the same under /usr. In a build whose program
+#   carries its C library (TLF2POS_STATIC, or a cross build), the target
+#   tlf2pos_archive makes tlf2pos-VERSION-linux-CPU.tar.gz for any Linux of
+#   that CPU, with doc/README.archive as its README
+#   (cmake/linux_archive.cmake). The companion is a POSIX shell script that
+#   runs the tlf2pos beside it; the build folder gets a copy beside its
+#   tlf2pos, so build/tlf2pos-each runs as installed.
 #   Windows: `cd build-win && cpack` makes tlf2pos-VERSION-win32.zip, one folder
 #   holding the .exe, README.txt (doc/README.zip), LICENSE.txt, the manual
 #   page as HTML and the example, text files with Windows line ends.
@@ -15,7 +19,8 @@
 include(GNUInstallDirs)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/README.md
-             ${CMAKE_SOURCE_DIR}/doc/README.zip ${CMAKE_SOURCE_DIR}/doc/tlf2pos.1)
+             ${CMAKE_SOURCE_DIR}/doc/README.zip ${CMAKE_SOURCE_DIR}/doc/tlf2pos.1
+             ${CMAKE_SOURCE_DIR}/doc/README.installed)
 set(TLF2POS_DOC_BUILD_DIR ${CMAKE_BINARY_DIR}/doc)
 file(MAKE_DIRECTORY ${TLF2POS_DOC_BUILD_DIR})
 
@@ -72,8 +77,17 @@ if(WIN32)
           DESTINATION .)
 else()
   install(TARGETS tlf2pos RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  # Manual page and changelog compressed as Debian wants them: gzip -9n.
-  foreach(doc tlf2pos.1 changelog)
+  install(PROGRAMS scripts/tlf2pos-each DESTINATION ${CMAKE_INSTALL_BINDIR})
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/tlf2pos-each
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/scripts/tlf2pos-each
+            ${CMAKE_BINARY_DIR}/tlf2pos-each
+    DEPENDS scripts/tlf2pos-each
+    VERBATIM)
+  add_custom_target(tlf2pos_each ALL DEPENDS ${CMAKE_BINARY_DIR}/tlf2pos-each)
+  add_dependencies(tlf2pos tlf2pos_each)
+  # Manual pages and changelog compressed as Debian wants them: gzip -9n.
+  foreach(doc tlf2pos.1 tlf2pos-each.1 changelog)
     add_custom_command(
       OUTPUT ${TLF2POS_DOC_BUILD_DIR}/${doc}.gz
       COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/doc/${doc} ${doc}
@@ -84,8 +98,10 @@ else()
   endforeach()
   add_custom_target(tlf2pos_doc ALL DEPENDS
                     ${TLF2POS_DOC_BUILD_DIR}/tlf2pos.1.gz
+                    ${TLF2POS_DOC_BUILD_DIR}/tlf2pos-each.1.gz
                     ${TLF2POS_DOC_BUILD_DIR}/changelog.gz)
   install(FILES ${TLF2POS_DOC_BUILD_DIR}/tlf2pos.1.gz
+                ${TLF2POS_DOC_BUILD_DIR}/tlf2pos-each.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   # The licence as a machine-readable Debian copyright file; Expat is that
   # format's name for the MIT License.
@@ -105,7 +121,11 @@ Copyright: ${holder}
 License: Expat
  ${notice}
 ")
-  install(FILES README.md ${TLF2POS_DOC_BUILD_DIR}/copyright
+  # The README of an installed tlf2pos speaks to its users, as the
+  # archive's does; the repository's README is about the source.
+  install(FILES doc/README.installed RENAME README
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${TLF2POS_DOC_BUILD_DIR}/copyright
                 ${TLF2POS_DOC_BUILD_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
@@ -141,14 +161,19 @@ if(NOT WIN32 AND TLF2POS_FULLY_STATIC)
             -P ${CMAKE_SOURCE_DIR}/cmake/linux_archive.cmake
     DEPENDS tlf2pos cmake/linux_archive.cmake cmake/source_date_epoch.cmake
             cmake/readme.cmake doc/README.archive doc/tlf2pos.1 LICENSE
-            examples/tulo005.tlf
+            examples/tulo005.tlf scripts/tlf2pos-each doc/tlf2pos-each.1
     VERBATIM)
   add_custom_target(tlf2pos_archive DEPENDS ${TLF2POS_ARCHIVE_FILE})
 endif()
 
 set(CPACK_PACKAGE_NAME tlf2pos)
 set(CPACK_PACKAGE_VENDOR "tlf2pos developers")
-set(CPACK_PACKAGE_CONTACT "tlf2pos developers <tlf2pos@example.org>")
+# Whoever publishes the packages sets their address without editing a file:
+# cmake -DTLF2POS_MAINTAINER="Name <address>", or TLF2POS_MAINTAINER in
+# scripts/release.sh's environment.
+set(TLF2POS_MAINTAINER "tlf2pos developers <tlf2pos@example.org>" CACHE STRING
+    "The Debian package's Maintainer field: Name <address>")
+set(CPACK_PACKAGE_CONTACT "${TLF2POS_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "convert TULO record files into small binary POS files")
 set(CPACK_PACKAGE_DESCRIPTION
@@ -158,7 +183,12 @@ writes one small binary POS file per branch pair into the current
 directory: a length byte, the record line's prefix values and the branch
 value, each reduced to a byte, stored with the DOS line-end convention.
 It has no options; the exit status is 1 after a complete conversion and
-0 otherwise. See the tlf2pos(1) manual page.")
+0 otherwise. See the tlf2pos(1) manual page.
+.
+The companion command tlf2pos-each converts many TULO files, each into a
+whole folder of its own, with the usual exit status (0 when all converted)
+and one line naming each input that failed, for xargs, GNU parallel or
+Slurm. See the tlf2pos-each(1) manual page.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

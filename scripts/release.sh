@@ -14,7 +14,9 @@
 # It installs nothing. It needs what these install:
 #   sh scripts/install-deps.sh test windows cross release
 # Environment: JOBS, parallel compile jobs per build (default 2); WERROR=ON
-# makes compiler warnings errors (CI sets it).
+# makes compiler warnings errors (CI sets it); TLF2POS_MAINTAINER, the
+# packages' Maintainer field ("Name <address>"; the project's placeholder
+# address otherwise).
 set -euo pipefail
 # Byte order for every sorted list, SHA256SUMS included.
 export LC_ALL=C
@@ -49,6 +51,11 @@ version=$(sh "$source/scripts/version.sh")
 SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
 
+maintainer=()
+if [ -n "${TLF2POS_MAINTAINER-}" ]; then
+  maintainer=("-DTLF2POS_MAINTAINER=$TLF2POS_MAINTAINER")
+fi
+
 # build NAME CMAKE_OPTION...: configures and builds $work/NAME, its log in
 # $work/NAME.log, shown when a step fails.
 build() {
@@ -57,7 +64,7 @@ build() {
   echo "release: building $name"
   {
     cmake -S "$source" -B "$work/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DBUILD_TESTING=OFF -DTLF2POS_WERROR="${WERROR:-OFF}" "$@" &&
+      -DBUILD_TESTING=OFF -DTLF2POS_WERROR="${WERROR:-OFF}" "${maintainer[@]}" "$@" &&
       cmake --build "$work/$name" -j"$jobs"
   } >"$work/$name.log" 2>&1 || { cat "$work/$name.log" >&2; fail "building $name failed"; }
 }

@@ -2,7 +2,10 @@
 # Checks the Debian package of a finished build: cpack makes it in a scratch
 # folder, it is unpacked and installed with dpkg into a scratch root, and the
 # installed program must convert examples/tulo005.tlf exactly as the build's
-# own program does. The installed manual page must render without warnings,
+# own program does; the installed tlf2pos-each, run by dash, must convert it
+# with the tlf2pos beside it into the same POS files. Its README must be the
+# users' one, its Maintainer the build's TLF2POS_MAINTAINER. The installed
+# manual pages must render without warnings,
 # the program must carry Debian's hardening, and lintian, when installed,
 # must report no error, no warning and no hardening tag.
 #
@@ -66,6 +69,9 @@ for field in "Package: tlf2pos" "Version: $version" "Section: utils" \
     "Architecture: ${arch:-$(dpkg --print-architecture)}"; do
   grep -qx " $field" <<<"$info" || fail "control field '$field' missing"
 done
+maintainer=$(sed -n 's/^TLF2POS_MAINTAINER:STRING=//p' "$build/CMakeCache.txt")
+grep -qxF " Maintainer: $maintainer" <<<"$info" ||
+  fail "the Maintainer field is not TLF2POS_MAINTAINER ($maintainer)"
 grep -q '^ Maintainer: .*<.*@.*>' <<<"$info" || fail "no maintainer address"
 grep -q '^ Depends: .*libc6' <<<"$info" || fail "no dependency on libc6"
 # A program that links its C++ runtime in must not depend on libstdc++6.
@@ -78,16 +84,21 @@ grep -q '^ Description: [a-z].\{20,\}' <<<"$info" || fail "no summary"
 # Its files.
 contents=$(dpkg-deb -c "$deb")
 doc=./usr/share/doc/tlf2pos
-for path in ./usr/bin/tlf2pos ./usr/share/man/man1/tlf2pos.1.gz \
-    $doc/copyright $doc/changelog.gz; do
+for path in ./usr/bin/tlf2pos ./usr/bin/tlf2pos-each \
+    ./usr/share/man/man1/tlf2pos.1.gz ./usr/share/man/man1/tlf2pos-each.1.gz \
+    $doc/README $doc/copyright $doc/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 
 # Unpacked.
 dpkg-deb -x "$deb" "$scratch/unpacked"
-gzip -dc "$scratch/unpacked/usr/share/man/man1/tlf2pos.1.gz" |
-  cmp -s "$source_dir/doc/tlf2pos.1" - ||
-  fail "the packaged manual page is not doc/tlf2pos.1"
+for page in tlf2pos.1 tlf2pos-each.1; do
+  gzip -dc "$scratch/unpacked/usr/share/man/man1/$page.gz" |
+    cmp -s "$source_dir/doc/$page" - ||
+    fail "the packaged manual page is not doc/$page"
+done
+cmp -s "$scratch/unpacked/$doc/README" "$source_dir/doc/README.installed" ||
+  fail "the packaged README is not doc/README.installed"
 # The copyright file's licence paragraph is LICENSE after its title lines.
 [ "$(sed -n '/^License: Expat$/,$p' "$scratch/unpacked/$doc/copyright" |
      sed '1d; s/^ //; s/^\.$//')" = "$(sed 1,4d "$source_dir/LICENSE")" ] ||
@@ -111,9 +122,18 @@ convert "$scratch/root-run" "$root/usr/bin/tlf2pos"
 same_as_reference "$scratch/root-run" "program installed by dpkg"
 [ "$(man -M "$root/usr/share/man" -w tlf2pos)" = "$root/usr/share/man/man1/tlf2pos.1.gz" ] ||
   fail "man does not find the installed page"
-warnings=$(man --warnings -l "$root/usr/share/man/man1/tlf2pos.1.gz" 2>&1 >/dev/null) ||
-  fail "man cannot render the installed page"
-[ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
+for page in tlf2pos tlf2pos-each; do
+  warnings=$(man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null) ||
+    fail "man cannot render the installed page $page"
+  [ -z "$warnings" ] || fail "the manual page $page renders with warnings: $warnings"
+done
+# The companion runs the tlf2pos installed beside it.
+mkdir "$scratch/each"
+(cd "$scratch/each" && TLF2POS='' "$(command -v dash)" \
+  "$root/usr/bin/tlf2pos-each" "$example") ||
+  fail "the installed tlf2pos-each failed on the example"
+diff -r "$scratch/reference/run" "$scratch/each/tulo005" >/dev/null ||
+  fail "the installed tlf2pos-each wrote other POS files than the build's program"
 "${dpkg_root[@]}" -r tlf2pos >>"$scratch/dpkg.log" 2>&1 || fail "dpkg -r in the scratch root"
 [ ! -e "$root/usr/bin/tlf2pos" ] || fail "dpkg -r left /usr/bin/tlf2pos behind"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a Linux archive as a user of any distribution gets it: it must hold
-# one folder named like it, with exactly the program, the manual page,
-# LICENSE and the example (the repository's files) and a README, owned by
+# one folder named like it, with exactly the program, its companion
+# tlf2pos-each, their manual pages, LICENSE and the example (the
+# repository's files) and a README, owned by
 # 0:0. The README speaks to whoever downloaded the archive: it names the
 # archive, tells how to check, unpack and install it and read the manual,
 # says nothing of git or building, and its first commands, run in a folder
@@ -12,7 +13,8 @@
 # shell) as the normal build's program does: the same status, the same
 # console output and the same bytes in every POS file. The arm64 and s390x
 # programs run the same way through qemu-user, which is copied into the
-# empty root beside them.
+# empty root beside them. The unpacked tlf2pos-each, run by dash, must
+# convert the example with the program beside it into the same POS files.
 #
 # usage: tests/static_test.sh ARCHIVE BUILD
 #   ARCHIVE  tlf2pos-VERSION-linux-CPU.tar.gz (CPU: x86_64, arm64 or s390x), as
@@ -65,6 +67,8 @@ expected=$(sort <<EOF
 0/0 drwxr-xr-x $top/
 0/0 -rwxr-xr-x $top/tlf2pos
 0/0 -rw-r--r-- $top/tlf2pos.1
+0/0 -rwxr-xr-x $top/tlf2pos-each
+0/0 -rw-r--r-- $top/tlf2pos-each.1
 0/0 -rw-r--r-- $top/README
 0/0 -rw-r--r-- $top/LICENSE
 0/0 -rw-r--r-- $top/tulo005.tlf
@@ -74,7 +78,8 @@ EOF
 $members"
 tar -xzf "$archive" -C "$scratch"
 unpacked=$scratch/$top
-for pair in tlf2pos.1:doc/tlf2pos.1 LICENSE:LICENSE \
+for pair in tlf2pos.1:doc/tlf2pos.1 tlf2pos-each.1:doc/tlf2pos-each.1 \
+    tlf2pos-each:scripts/tlf2pos-each LICENSE:LICENSE \
     tulo005.tlf:examples/tulo005.tlf; do
   cmp -s "$unpacked/${pair%%:*}" "$source_dir/${pair#*:}" ||
     fail "${pair%%:*} is not the repository's ${pair#*:}"
@@ -87,7 +92,8 @@ readme=$unpacked/README
 ! grep -n '@[A-Z_]*@' "$readme" || fail "the README keeps a placeholder"
 for line in "tar -xzf $top.tar.gz" "cd $top" "man -l tlf2pos.1" "PATH" \
     "sha256sum --ignore-missing -c SHA256SUMS" "\"$top.tar.gz: OK\"" \
-    "/usr/local/bin/tlf2pos" ".local/bin/tlf2pos" "exit status: 1"; do
+    "/usr/local/bin/tlf2pos" ".local/bin/tlf2pos" "exit status: 1" \
+    "man -l tlf2pos-each.1" "tlf2pos-each *.tlf"; do
   grep -qF -- "$line" "$readme" || fail "the README lacks: $line"
 done
 # indented N: the Nth block of indented lines (without their indent) in
@@ -142,6 +148,15 @@ fi
 rm -r "${run:?}/dev" "$run/tlf2pos"
 rm -f "$run/qemu"
 same_as_reference "$scratch/empty" "$top/tlf2pos in an empty root"
+
+# The companion runs the program beside it (through qemu-user, named in
+# TLF2POS, on another CPU).
+mkdir "$scratch/each"
+(cd "$scratch/each" &&
+   TLF2POS=${emulator:+"$emulator $unpacked/tlf2pos"} dash "$unpacked/tlf2pos-each" "$example") ||
+  fail "$top/tlf2pos-each failed on the example"
+diff -r "$scratch/reference/run" "$scratch/each/tulo005" >/dev/null ||
+  fail "$top/tlf2pos-each wrote other POS files than the build's program"
 
 echo "static_test: $(basename "$archive") holds what it should, and its" \
   "program converts the example in an empty root as the build's does"
