@@ -13,7 +13,9 @@
 #
 # usage: bench/engines.sh PREFIX [COUNT]
 #   PREFIX/bin holds tlf2pos and tlf2pos-each (cmake --install); COUNT is
-#   the number of inputs, 2000 by default. Runs as root; needs
+#   the number of inputs, 2000 by default. ENGINES names the runs (default
+#   "xargs parallel1 parallel100 slurm1 slurm10 slurm100": parallelN is N
+#   inputs per job, slurmN N per task). Runs as root; needs
 #   sh scripts/install-deps.sh cluster.
 set -euo pipefail
 
@@ -61,22 +63,26 @@ measure() {
 # slurm CHUNK: the array with CHUNK inputs per task, until its last task ends.
 slurm() {
   local job
-  job=$(sbatch --parsable --array=0-$(((count - 1) / $1)) --export=ALL,CHUNK="$1" \
-    -o /dev/null tlf2pos-array.sbatch inputs.txt converted)
+  job=$(CHUNK=$1 sbatch --parsable --array=0-$(((count - 1) / $1)) -o /dev/null \
+    tlf2pos-array.sbatch inputs.txt converted)
   wait_job "$job"
   [ -z "$(squeue -h -t failed -j "$job")" ] || fail "a task of job $job failed"
 }
 export -f slurm wait_job fail
 export count
 
-measure "one machine: xargs -0 -n 100 -P 2 tlf2pos-each" \
-  "printf '%s\0' *.tlf | xargs -0 -n 100 -P 2 tlf2pos-each -o converted --"
-measure "parallel over ssh, 2 hosts, 1 input per job" \
-  "parallel --sshloginfile hosts --workdir . tlf2pos-each -o converted -- ::: *.tlf"
-measure "parallel over ssh, 2 hosts, 100 inputs per job" \
-  "parallel -n 100 --sshloginfile hosts --workdir . tlf2pos-each -o converted -- ::: *.tlf"
-for chunk in 1 10 100; do
-  measure "Slurm array, 2 nodes, $chunk per task" "slurm $chunk"
+for engine in ${ENGINES:-xargs parallel1 parallel100 slurm1 slurm10 slurm100}; do
+  case $engine in
+    xargs)
+      measure "one machine: xargs -0 -n 100 -P 2 tlf2pos-each" \
+        "printf '%s\0' *.tlf | xargs -0 -n 100 -P 2 tlf2pos-each -o converted --" ;;
+    parallel*)
+      measure "parallel over ssh, 2 hosts, ${engine#parallel} per job" \
+        "parallel -n ${engine#parallel} --sshloginfile hosts --workdir . tlf2pos-each -o converted -- ::: *.tlf" ;;
+    slurm*)
+      measure "Slurm array, 2 nodes, ${engine#slurm} per task" "slurm ${engine#slurm}" ;;
+    *) fail "no engine $engine" ;;
+  esac
 done
 
 echo

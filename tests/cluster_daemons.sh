@@ -18,9 +18,27 @@ ssh_dir=$scratch/ssh
 pids=()
 taken=" "
 
+# ours PID: PID is alive and of this cluster (its command line names
+# $scratch, or it runs a job step of this cluster's Slurm).
+ours() {
+  local state
+  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 1
+  [ -n "$state" ] && [ "$state" != Z ] || return 1
+  tr '\0' '\n' <"/proc/$1/cmdline" 2>/dev/null | grep -qF -- "$scratch/" && return 0
+  tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | grep -qxF -- "SLURM_CONF=$scratch/slurm/slurm.conf"
+}
+
 cluster_down() {
-  local pid host
-  # ssh's shared connections first: their masters are processes of their own.
+  local pid host i
+  # Jobs still running are cancelled first: a slurmstepd outlives its slurmd.
+  if [ -n "${SLURM_CONF-}" ] && [ ${#pids[@]} -gt 0 ]; then
+    scancel --user=root 2>/dev/null || true
+    for ((i = 0; i < 100; i++)); do
+      [ -n "$(squeue -h -t running,completing 2>/dev/null)" ] || break
+      sleep 0.1
+    done
+  fi
+  # ssh's shared connections: their masters are processes of their own.
   for host in h1 h2; do
     [ -e "$ssh_dir/$host.socket" ] || continue
     ssh -F "$ssh_dir/ssh_config" -O exit "$host" 2>/dev/null || true
@@ -32,6 +50,10 @@ cluster_down() {
     wait "$pid" 2>/dev/null || true
   done
   pids=()
+  # A job step that did not end with its job ignores TERM.
+  for pid in $(pgrep slurmstepd); do
+    ! ours "$pid" || kill -KILL "$pid" 2>/dev/null || true
+  done
   if [ "${KEEP-}" = 1 ]; then
     echo "kept $scratch"
   else
@@ -40,13 +62,13 @@ cluster_down() {
 }
 
 cluster_gone() {
-  local port
+  local port pid
   for port in $taken; do
     ! ss -Htln "sport = :$port" | grep -q . || fail "something still listens on port $port"
   done
-  if pgrep -a -f -- "$scratch/" || pgrep -a slurmstepd; then
-    fail "a process of the cluster is still running"
-  fi
+  for pid in $(pgrep -f -- "$scratch/") $(pgrep slurmstepd); do
+    ! ours "$pid" || fail "a process of the cluster still runs: $(tr '\0' ' ' <"/proc/$pid/cmdline")"
+  done
 }
 
 # free_port: a loopback TCP port that nothing listens on and that was not
