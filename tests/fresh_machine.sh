@@ -7,15 +7,19 @@
 #   Quick start: must print the example's input and output lines and its
 #     exit status 1.
 #   Installing: the install command, right after the Quick start, into the
-#     prefix it names; every file it lists must be there.
-#   Converting many files: each recipe, pasted after the README's PATH line
-#     into an interactive bash, in a folder holding a.tlf, -x.tlf, "b c.tlf"
-#     and a broken d.tlf, in a folder of good files only, and in an empty
-#     folder. The good files must give the Quick start's POS files in
-#     folders of their own, the broken one exactly one error line naming it,
-#     the empty folder nothing at all; the recipe must end with its failure
-#     status (1 for the loop, 123 for xargs) after the broken file and with
-#     0 otherwise, and the shell must stay open and where it was.
+#     prefix it names; tlf2pos, tlf2pos-each, their manual pages and the
+#     documents must be there.
+#   Converting many files: each recipe (tlf2pos-each, tlf2pos-each under
+#     xargs, the plain loop), pasted after the README's PATH line into an
+#     interactive bash, in a folder holding a.tlf, -x.tlf, "b c.tlf" and a
+#     broken d.tlf, in a folder of good files only, and in an empty folder.
+#     The good files must give the Quick start's POS files in folders of
+#     their own, the broken one exactly one error line naming it (and no
+#     folder, but for the loop), the empty folder nothing at all (no line
+#     from the loop, the unmatched *.tlf reported missing from the others);
+#     the recipe must end with its failure status (1, 123 for xargs) after
+#     a failure and with 0 otherwise, and the shell must stay open and where
+#     it was.
 #   Run the tests: must end with every test passed.
 #   Then the installed manual page must render with man -l and be found by
 #     man once the README's PATH line has run (man comes with the test
@@ -53,9 +57,11 @@ quick_start=$(sh_block "Quick start")
 run_tests=$(sh_block "Run the tests")
 install=$(sh_block "Installing" '^cmake --install ')
 path_line=$(sh_block "Installing" '^export PATH=')
+each_recipe=$(sh_block "Converting many files" '^tlf2pos-each ')
 loop_recipe=$(sh_block "Converting many files" 'for f in ')
 xargs_recipe=$(sh_block "Converting many files" 'xargs ')
-for block in quick_start run_tests install path_line loop_recipe xargs_recipe; do
+for block in quick_start run_tests install path_line each_recipe loop_recipe \
+    xargs_recipe; do
   [ -n "${!block}" ] || fail "README.md lacks the sh block for $block"
 done
 
@@ -172,9 +178,9 @@ prefix_word=$(sed -n 's/.*--prefix \([^ ]*\).*/\1/p' <<<"$install")
 prefix=$(chroot "$root" /usr/bin/env -i HOME=/root /bin/sh -c "printf %s $prefix_word")
 [ -n "$prefix" ] || fail "the README's install command names no --prefix"
 run install "$install" || fail "installing right after the Quick start failed"
-for file in bin/tlf2pos share/man/man1/tlf2pos.1.gz \
-    share/doc/tlf2pos/README.md share/doc/tlf2pos/copyright \
-    share/doc/tlf2pos/changelog.gz; do
+for file in bin/tlf2pos bin/tlf2pos-each share/man/man1/tlf2pos.1.gz \
+    share/man/man1/tlf2pos-each.1.gz share/doc/tlf2pos/README \
+    share/doc/tlf2pos/copyright share/doc/tlf2pos/changelog.gz; do
   [ -f "$root$prefix/$file" ] || fail "installing did not give $prefix/$file"
 done
 # paste_in NAME FOLDER RECIPE: types the README's PATH line and RECIPE into
@@ -212,14 +218,18 @@ paste_recipe() {
 }
 
 # The files every converted folder must hold, as the Quick start made them.
-demo=$root/tmp/tlf2pos-demo
+demo=$root/root/tlf2pos-demo
 expected_pos=$'00500000.pos\n00500001.pos\n00500100.pos'
 [ "$(cd "$demo" && printf '%s\n' *.pos)" = "$expected_pos" ] ||
   fail "the Quick start left no POS files to compare with"
-for recipe in loop xargs; do
+missing=$'*.tlf: *.tlf: No such file or directory'
+for recipe in each xargs loop; do
+  # Its text, its status after a failure, the folders it leaves beside the
+  # inputs, and its line in an empty folder.
   case $recipe in
-    loop) text=$loop_recipe failed_status=1 ;;
-    xargs) text=$xargs_recipe failed_status=123 ;;
+    each) text=$each_recipe failed_status=1 folders=$'-x\na\nb c' empty_line=$missing ;;
+    xargs) text=$xargs_recipe failed_status=123 folders=$'-x\na\nb c' empty_line=$missing ;;
+    loop) text=$loop_recipe failed_status=1 folders=$'-x\na\nb c\nd' empty_line= ;;
   esac
   files=/tmp/many-$recipe/files
   good=/tmp/many-$recipe/good
@@ -234,8 +244,8 @@ for recipe in loop xargs; do
   paste_recipe "$recipe" "$files" "$text" "$failed_status" "with a broken file"
   [ "$(cat "$scratch/$recipe.err")" = "d.tlf: header read error: Invalid argument" ] ||
     fail "the $recipe recipe's error lines are not the one line naming d.tlf"
-  [ "$(LC_ALL=C ls -A "$root$files")" = $'-x\n-x.tlf\na\na.tlf\nb c\nb c.tlf\nd\nd.tlf' ] ||
-    fail "the $recipe recipe did not make one folder per input"
+  [ "$(cd "$root$files" && find . -mindepth 1 -maxdepth 1 -type d | sed 's|^\./||' | LC_ALL=C sort)" = "$folders" ] ||
+    fail "the $recipe recipe did not make one folder per good input"
   for name in a -x "b c"; do
     [ "$(ls -A "$root$files/$name")" = "$expected_pos" ] ||
       fail "the $recipe recipe did not convert $name.tlf into $name/"
@@ -244,7 +254,7 @@ for recipe in loop xargs; do
         fail "the $recipe recipe wrote other bytes into $name/$pos"
     done
   done
-  [ -z "$(ls -A "$root$files/d")" ] || fail "the broken d.tlf gave POS files"
+  [ -z "$(ls -A "$root$files/d" 2>/dev/null)" ] || fail "the broken d.tlf gave POS files"
 
   paste_recipe "$recipe-good" "$good" "$text" 0 "with good files only"
   [ ! -s "$scratch/$recipe-good.err" ] ||
@@ -254,9 +264,10 @@ for recipe in loop xargs; do
       fail "the $recipe recipe did not convert e f.tlf into e f/"
   done
 
-  paste_recipe "$recipe-empty" "$empty" "$text" 0 "in an empty folder"
-  [ ! -s "$scratch/$recipe-empty.err" ] ||
-    fail "the $recipe recipe was not silent in an empty folder"
+  paste_recipe "$recipe-empty" "$empty" "$text" "$([ -z "$empty_line" ] && echo 0 || echo "$failed_status")" \
+    "in an empty folder"
+  [ "$(cat "$scratch/$recipe-empty.err")" = "$empty_line" ] ||
+    fail "in an empty folder the $recipe recipe printed: $(cat "$scratch/$recipe-empty.err")"
   [ -z "$(ls -A "$root$empty")" ] ||
     fail "the $recipe recipe made something in an empty folder"
 done
