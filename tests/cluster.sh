@@ -189,6 +189,10 @@ nothing_else "$dir/converted" "${good[@]}" blocked
 inputs_intact "$dir"
 fix_inputs "$dir" "$dir/converted"
 before=$(identities "$dir/converted" "${good[@]}")
+# Where the file stood, a folder of an earlier, longer input: the rerun's
+# conversion must replace it whole, leaving no stale POS file.
+mkdir "$dir/converted/blocked"
+: >"$dir/converted/blocked/99999999.pos"
 status=0
 run_line "$dir" "${shared_recipe/#parallel /parallel --resume-failed }" || status=$?
 [ $status = 0 ] || fail "the shared-folder rerun failed: $(cat "$dir.err")"
@@ -196,10 +200,6 @@ run_line "$dir" "${shared_recipe/#parallel /parallel --resume-failed }" || statu
 converted "$dir/converted" "${good[@]}" "${failing[@]}"
 [ "$(identities "$dir/converted" "${good[@]}")" = "$before" ] ||
   fail "the shared-folder rerun converted more than the failed inputs"
-# A repeated run replaces each folder whole: no stale POS file survives.
-: >"$dir/converted/in010/99999999.pos"
-run_line "$dir" "$shared_recipe" || fail "the shared-folder run again failed: $(cat "$dir.err")"
-converted "$dir/converted" "${good[@]}" "${failing[@]}"
 nothing_else "$dir/converted" "${good[@]}" "${failing[@]}"
 inputs_intact "$dir"
 say "shared-folder parallel: passed"
