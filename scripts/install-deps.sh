@@ -32,6 +32,9 @@
 #   cross     cross compilers and qemu-user for arm64 and s390x
 #   fresh     mmdebstrap, to build a bare Debian root for the fresh-machine
 #             check
+#   cluster   Slurm's controller and node daemons, an ssh server and client,
+#             GNU parallel and rsync, for the many-machines check and the
+#             engine figures; their daemons are not started (see below)
 set -eu
 
 packages() {
@@ -51,6 +54,9 @@ packages() {
     release) echo lintian zip unzip ;;
     cross) echo g++-aarch64-linux-gnu g++-s390x-linux-gnu qemu-user-static ;;
     fresh) echo mmdebstrap ;;
+    # The tests start their own daemons, on loopback, with their own
+    # configuration; procps and iproute2 to check that none is left.
+    cluster) packages build; echo slurmctld slurmd slurm-client openssh-server openssh-client parallel rsync procps iproute2 ;;
     *) echo "install-deps: unknown group '$1'" >&2; return 1 ;;
   esac
 }
@@ -175,6 +181,19 @@ for package in $missing; do
       ;;
   esac
 done
+
+# A package's installation starts its daemon (sshd on port 22, munged,
+# slurmctld) unless /usr/sbin/policy-rc.d refuses. Where there is none, one
+# that refuses everything stands there while apt-get runs; one already there
+# (container images have it) is left as it is.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# install-deps.sh: no daemon starts while it installs\nexit 101\n' |
+    $as_root tee "$policy" >/dev/null
+  $as_root chmod 755 "$policy"
+  trap '$as_root rm -f "$policy"' EXIT
+  trap 'exit 130' INT TERM HUP
+fi
 
 echo "install-deps: installing$missing"
 apt_get update -q
