@@ -113,10 +113,12 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
     lead = static_cast<unsigned>(x.high >> 63);
     below = (std::uint64_t{1} << (9 + lead)) - 1;
     undecided = (x.high & below) == below && x.low == ~std::uint64_t{0};
-    // Exactly halfway only when the product is exact: T exact (q from 0 to
-    // 55) and nothing left in the lowest word. Otherwise the true number
-    // lies above the computed one.
-    tie = (x.high & below) == 0 && x.low == 0 && y.low == 0 && q >= 0 && q <= 55;
+    // Exactly halfway only when the product is exact, T exact (q from 0 to
+    // 55) and nothing left in the lowest word; otherwise the true number
+    // lies above the computed one. No m and q give these bits all 0 with a
+    // product that is not exact: scripts/exact_products.py searches every
+    // power of the table for all 2^63 values of w.
+    tie = (x.high & below) == 0 && x.low == 0;
   }
   std::uint64_t bits54 = x.high >> (9 + lead);
   int exponent = 63 + static_cast<int>(lead) - shift +
@@ -129,10 +131,11 @@ static Rounded nearest_double(std::uint64_t m, std::int64_t q) {
     return kOverflow;
   if (undecided) {
     // Just above the 53 bits taken, how far unknown: they, or the double
-    // after them, are the answer.
-    std::uint64_t near = exponent < -1022 ? 0
-                                          : static_cast<std::uint64_t>(exponent + 1023) << 52 |
-                                                ((bits54 >> 1) & (kSmallestNormalBits - 1));
+    // after them, are the answer. Below 2^-1022 (exponent -1023) these bits
+    // are those of some subnormal double, and there exact rounding takes any
+    // start.
+    std::uint64_t near = static_cast<std::uint64_t>(exponent + 1023) << 52 |
+                         ((bits54 >> 1) & (kSmallestNormalBits - 1));
     return Rounded{Rounding::kUndecided, near};
   }
   if (exponent < -1022) {

@@ -50,13 +50,17 @@ void multiply_power_of_five(Big* b, std::int64_t k) {
   multiply_add(b, rest, 0);
 }
 
+// b = b x 2^bits; b is not 0: both sides compared are at least 1 (the
+// digits start with one that is not 0, and 2M + 1 is odd), so the shift
+// needs no case for an empty integer and the top limb found below is never
+// below limb[0].
 void shift_left(Big* b, std::int64_t bits) {
-  if (b->size == 0 || bits == 0)
+  if (bits == 0)
     return;
   int words = static_cast<int>(bits / 32);
   int rest = static_cast<int>(bits % 32);
   // The top limb written is limb[size + words].
-  assert(bits > 0 && b->size + words < kLimbs);
+  assert(b->size > 0 && bits > 0 && b->size + words < kLimbs);
   b->limb[b->size] = 0;
   for (int i = b->size; i >= 0; --i) {
     std::uint32_t high = b->limb[i] << rest;
@@ -66,7 +70,7 @@ void shift_left(Big* b, std::int64_t bits) {
   for (int i = 0; i < words; ++i)
     b->limb[i] = 0;
   b->size += words + 1;
-  while (b->size > 0 && b->limb[b->size - 1] == 0)
+  while (b->limb[b->size - 1] == 0)
     --b->size;
 }
 

@@ -16,6 +16,8 @@
 #             README's test command needs, the package test included
 #   mutation  the test group, and python3 for the mutation script in
 #             scripts/
+#   coverage  the test group, and gcovr for the line and branch coverage of
+#             the test suite
 #   bench     Google Benchmark, for the micro-benchmarks in bench/
 #   fuzz      clang and its sanitizer and libFuzzer runtimes
 #   valgrind  valgrind, for the end-to-end tests under memcheck
@@ -36,6 +38,7 @@ packages() {
     build) echo cmake g++ make gzip ;;
     test) packages build; echo libgtest-dev man-db dpkg-dev file ;;
     mutation) packages test; echo python3 ;;
+    coverage) packages test; echo gcovr ;;
     bench) echo libbenchmark-dev ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -102,8 +103,9 @@ std::string read_file(const std::string& path) {
 class PosWrite : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tlf2pos_unit_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    // In TMPDIR, as every scratch folder of the tests.
+    std::string tmpl = std::filesystem::temp_directory_path().string() + "/tlf2pos_unit_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
     dir_ = tmpl;
   }
   void TearDown() override {
@@ -176,6 +178,26 @@ TEST_F(PosWrite, RefusedWriteTakesTheFileBack) {
   EXPECT_FALSE(pos_write_close(f, name.c_str(), bytes, sizeof bytes, &error));
   EXPECT_EQ(error, 9);
   EXPECT_NE(access(name.c_str(), F_OK), 0);
+}
+
+// A close that fails (here: of a descriptor already closed, with nothing
+// left to write) fails the file too, and takes it back, if it is there.
+TEST_F(PosWrite, RefusedCloseTakesTheFileBack) {
+  for (bool present : {true, false}) {
+    SCOPED_TRACE(present ? "file present" : "file gone");
+    std::string name = path("00300000.pos");
+    LastError error = kErrorNone;
+    os_file f = os_create(name.c_str(), &error);
+    ASSERT_NE(f, os_no_file) << error;
+    ASSERT_EQ(close(static_cast<int>(f)), 0);
+    if (!present) {
+      ASSERT_EQ(unlink(name.c_str()), 0);
+    }
+    const std::uint8_t none[1] = {0};
+    EXPECT_FALSE(pos_write_close(f, name.c_str(), none, 0, &error));
+    EXPECT_EQ(error, 9);
+    EXPECT_NE(access(name.c_str(), F_OK), 0);
+  }
 }
 
 #endif

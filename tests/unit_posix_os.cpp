@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <sys/stat.h>
@@ -71,9 +72,9 @@ TEST(PosixSeam, CharacterDevicesNewFilesAndBadDescriptors) {
   }
   // A new POS file may be read and written as far as the umask allows, and
   // run by no one.
-  char dir[] = "/tmp/tlf2pos-unit-XXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
-  std::string name = std::string(dir) + "/00100000.pos";
+  std::string dir = std::filesystem::temp_directory_path().string() + "/tlf2pos-unit-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+  std::string name = dir + "/00100000.pos";
   LastError error = kErrorNone;
   mode_t umask_before = ::umask(0);
   os_file f = os_create(name.c_str(), &error);
@@ -84,7 +85,7 @@ TEST(PosixSeam, CharacterDevicesNewFilesAndBadDescriptors) {
   EXPECT_EQ(st.st_mode & 07777, 0666u);
   EXPECT_TRUE(os_close(f, &error));
   ::unlink(name.c_str());
-  ::rmdir(dir);
+  ::rmdir(dir.c_str());
 
   EXPECT_FALSE(os_is_char_device(os_no_file));
   EXPECT_FALSE(os_close(os_no_file, &error));
