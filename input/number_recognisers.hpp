@@ -151,7 +151,6 @@ inline ByteClasses classify_sixteen(const char* q) {
 struct NibbleClasses {
   alignas(32) unsigned char low[32];
   alignas(32) unsigned char high[32];
-  alignas(32) unsigned char low_four[32];
 };
 inline constexpr unsigned char kClassDigit = 0x01, kClassSign = 0x20, kClassPoint = 0x40,
                                kClassMarker = 0x80;
@@ -165,8 +164,7 @@ inline constexpr NibbleClasses kNibbleClasses = {
                   0, kClassSign, 0, kClassSign, kClassPoint, 0),
     // 2: signs and the point; 3: digits; 4 and 6: markers.
     TLF2POS_TWICE(0, 0, kClassSign | kClassPoint, kClassDigit, kClassMarker, 0, kClassMarker, 0,
-                  0, 0, 0, 0, 0, 0, 0, 0),
-    TLF2POS_TWICE(15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15)};
+                  0, 0, 0, 0, 0, 0, 0, 0)};
 #undef TLF2POS_TWICE
 
 /// The classes of the thirty-two bytes at `q`, all readable, in one look
@@ -178,8 +176,9 @@ inline constexpr NibbleClasses kNibbleClasses = {
   // A byte from 0x80 up gets 0 from the low table (the lookup gives 0 for
   // an index with its top bit set) and from the high one.
   __m256i low = _mm256_shuffle_epi8(_mm256_load_si256(reinterpret_cast<const __m256i*>(k.low)), c);
-  __m256i high_four = _mm256_and_si256(
-      _mm256_srli_epi16(c, 4), _mm256_load_si256(reinterpret_cast<const __m256i*>(k.low_four)));
+  // The shift brings bits of the next byte into the top four, whose top bit
+  // would make the lookup give 0: they are cleared.
+  __m256i high_four = _mm256_and_si256(_mm256_srli_epi16(c, 4), _mm256_set1_epi8(0x0f));
   __m256i high =
       _mm256_shuffle_epi8(_mm256_load_si256(reinterpret_cast<const __m256i*>(k.high)), high_four);
   __m256i classes = _mm256_and_si256(low, high);
