@@ -178,15 +178,15 @@ std::size_t fill_after_nul(char* after, std::uint8_t selector,
   return n;
 }
 
-// The paths of scan_bytes_in_store; the checks take each this CPU has.
-const ScanPath kPaths[] = {ScanPath::kBaseline, ScanPath::kAvx2};
-
-// Scanning `count` numbers into bytes in one call, on every path, against
-// scanning them one by one.
+// Scanning `count` numbers into bytes in one call against scanning them one
+// by one.
 void check_bytes_in_store(const char* p, const char* store_end, int count) {
   std::unique_ptr<std::uint8_t[]> got(new std::uint8_t[count > 0 ? count : 1]);
   std::unique_ptr<std::uint8_t[]> want(new std::uint8_t[count > 0 ? count : 1]);
-  want[0] = 0xa5;
+  got[0] = want[0] = 0xa5;
+  LastError got_error = kErrorDiskFull; // an earlier failure's number
+  const char* got_end = scan_bytes_in_store(p, store_end, count, got.get(),
+                                            &got_error);
   LastError want_error = kErrorDiskFull;
   const char* want_end = p;
   for (int i = 0; i < count; ++i) {
@@ -194,17 +194,9 @@ void check_bytes_in_store(const char* p, const char* store_end, int count) {
     want[i] = byte_reduction(s.value);
     want_end = s.end;
   }
-  for (ScanPath path : kPaths) {
-    if (!force_scan_path(path))
-      continue;
-    got[0] = 0xa5;
-    LastError got_error = kErrorDiskFull; // an earlier failure's number
-    const char* got_end = scan_bytes_in_store(p, store_end, count, got.get(), &got_error);
-    CHECK(got_end == want_end);
-    CHECK(got_error == want_error);
-    CHECK(std::memcmp(got.get(), want.get(), count > 0 ? count : 1) == 0);
-  }
-  force_scan_path(ScanPath::kAuto);
+  CHECK(got_end == want_end);
+  CHECK(got_error == want_error);
+  CHECK(std::memcmp(got.get(), want.get(), count > 0 ? count : 1) == 0);
 }
 
 
@@ -296,22 +288,17 @@ void check_printed_numbers(const std::uint8_t* data, std::size_t size) {
   std::vector<char> store(line.begin(), line.end());
   store.push_back('\0');
   store.resize(store.size() + 64, '9');
+  std::vector<std::uint8_t> got(want.size() + 1, 0xa5);
+  LastError last_error = kErrorNone;
+  const char* end = scan_bytes_in_store(store.data(), store.data() + store.size(),
+                                        static_cast<int>(want.size()), got.data(), &last_error);
   bool range_error = false;
-  for (std::size_t k = 0; k < want.size(); ++k)
+  for (std::size_t k = 0; k < want.size(); ++k) {
+    CHECK(got[k] == want[k].byte);
     range_error |= want[k].range_error;
-  for (ScanPath path : kPaths) {
-    if (!force_scan_path(path))
-      continue;
-    std::vector<std::uint8_t> got(want.size() + 1, 0xa5);
-    LastError last_error = kErrorNone;
-    const char* end = scan_bytes_in_store(store.data(), store.data() + store.size(),
-                                          static_cast<int>(want.size()), got.data(), &last_error);
-    for (std::size_t k = 0; k < want.size(); ++k)
-      CHECK(got[k] == want[k].byte);
-    CHECK((last_error == kErrorRange) == range_error);
-    CHECK(end == store.data() + line.size() - 2);
   }
-  force_scan_path(ScanPath::kAuto);
+  CHECK((last_error == kErrorRange) == range_error);
+  CHECK(end == store.data() + line.size() - 2);
 }
 
 } // namespace

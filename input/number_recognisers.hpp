@@ -19,15 +19,6 @@
 #define TLF2POS_SIXTEEN_AT_A_TIME 1
 #endif
 
-// On x86-64, code for AVX2 is compiled besides the baseline's and chosen
-// when the CPU has it (number_scan.cpp): it classifies thirty-two bytes in
-// one look. GCC and clang compile it for that CPU function by function, so
-// the rest of the program stays baseline code.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define TLF2POS_THIRTY_TWO_AT_A_TIME 1
-#endif
-
 /// The shortest common form: a sign, up to eight digits, a point and up to
 /// eight digits (a digit somewhere), followed within sixteen bytes by
 /// whitespace, the NUL or another byte up to 32, which continues no number.
@@ -143,56 +134,6 @@ inline ByteClasses classify_sixteen(const char* q) {
 #endif
 }
 
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-/// The classes of a byte for classify_thirty_two: the entry of its low
-/// four bits and-ed with that of its high four, with a digit's bit, a
-/// marker's (e, E, d, D) on top, then a point's and a sign's below it. Both
-/// tables hold each row twice, once for each half of the 32 bytes.
-struct NibbleClasses {
-  alignas(32) unsigned char low[32];
-  alignas(32) unsigned char high[32];
-};
-inline constexpr unsigned char kClassDigit = 0x01, kClassSign = 0x20, kClassPoint = 0x40,
-                               kClassMarker = 0x80;
-/// A table of sixteen entries, twice.
-#define TLF2POS_TWICE(...) {__VA_ARGS__, __VA_ARGS__}
-inline constexpr NibbleClasses kNibbleClasses = {
-    // 0-3 and 6-9 digits; 4 and 5 digits or markers (D, E, d, e);
-    // B and D signs (+, -); E the point.
-    TLF2POS_TWICE(kClassDigit, kClassDigit, kClassDigit, kClassDigit, kClassDigit | kClassMarker,
-                  kClassDigit | kClassMarker, kClassDigit, kClassDigit, kClassDigit, kClassDigit,
-                  0, kClassSign, 0, kClassSign, kClassPoint, 0),
-    // 2: signs and the point; 3: digits; 4 and 6: markers.
-    TLF2POS_TWICE(0, 0, kClassSign | kClassPoint, kClassDigit, kClassMarker, 0, kClassMarker, 0,
-                  0, 0, 0, 0, 0, 0, 0, 0)};
-#undef TLF2POS_TWICE
-
-/// The classes of the thirty-two bytes at `q`, all readable, in one look
-/// (classify_sixteen twice over), by two table lookups per byte. Only for
-/// code compiled for AVX2, run where the CPU has it.
-[[gnu::target("avx2")]] inline ByteClasses classify_thirty_two(const char* q) {
-  const NibbleClasses& k = kNibbleClasses;
-  __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-  // A byte from 0x80 up gets 0 from the low table (the lookup gives 0 for
-  // an index with its top bit set) and from the high one.
-  __m256i low = _mm256_shuffle_epi8(_mm256_load_si256(reinterpret_cast<const __m256i*>(k.low)), c);
-  // The shift brings bits of the next byte into the top four, whose top bit
-  // would make the lookup give 0: they are cleared.
-  __m256i high_four = _mm256_and_si256(_mm256_srli_epi16(c, 4), _mm256_set1_epi8(0x0f));
-  __m256i high =
-      _mm256_shuffle_epi8(_mm256_load_si256(reinterpret_cast<const __m256i*>(k.high)), high_four);
-  __m256i classes = _mm256_and_si256(low, high);
-  __m256i other = _mm256_cmpeq_epi8(classes, _mm256_setzero_si256());
-  // The top bit of each byte is taken: shifts of 16-bit lanes move each
-  // byte's class bits up to it (bits shifted across into the next byte land
-  // below its top bit).
-  return ByteClasses{~static_cast<unsigned>(_mm256_movemask_epi8(other)),
-                     static_cast<unsigned>(_mm256_movemask_epi8(_mm256_slli_epi16(classes, 1))),
-                     static_cast<unsigned>(_mm256_movemask_epi8(_mm256_slli_epi16(classes, 2))),
-                     static_cast<unsigned>(_mm256_movemask_epi8(classes))};
-}
-#endif
-
 /// The bytes a recognise_number call may read from where it starts.
 inline constexpr int kRecogniseReach = 48;
 
@@ -217,27 +158,15 @@ enum class Recognised {
 /// kMixed: whether there is an exponent is taken without a branch, for
 /// lines where numbers with and without one follow in no order a predictor
 /// learns; the same result, in more steps where all have one or none.
-///
-/// kWide: the thirty-two bytes are classified in one look, by
-/// classify_thirty_two; only for code compiled for AVX2.
-template <bool kMixed, bool kWide = false>
-[[gnu::always_inline]] inline Recognised recognise_number(const char* q, DecimalToken* t) {
-  ByteClasses c;
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-  if constexpr (kWide)
-    c = classify_thirty_two(q);
-  else
-#endif
-  {
-    static_assert(!kWide, "only x86-64 has the AVX2 classification");
-    c = classify_sixteen(q);
-    if (c.number == 0xffffu) {
-      ByteClasses next = classify_sixteen(q + 16);
-      c.number |= next.number << 16;
-      c.point |= next.point << 16;
-      c.sign |= next.sign << 16;
-      c.marker |= next.marker << 16;
-    }
+template <bool kMixed>
+inline Recognised recognise_number(const char* q, DecimalToken* t) {
+  ByteClasses c = classify_sixteen(q);
+  if (c.number == 0xffffu) {
+    ByteClasses next = classify_sixteen(q + 16);
+    c.number |= next.number << 16;
+    c.point |= next.point << 16;
+    c.sign |= next.sign << 16;
+    c.marker |= next.marker << 16;
   }
   // A byte that can continue no number ends the run, and the whole run is
   // the number, as the grammar's longest match would take it.

@@ -21,14 +21,6 @@
 // | token_byte, zero | n <= 0, the last digit at most kBelowOnePlaces after the point, and not 0.99999999...; or a leading digit not 0 in place kHugePlace to kFinitePlaces | below 1 only 0.99999999... can round up to 1, and a non-zero value is at least the smallest normal double; from 10^19 (above 2^63) to below 10^308 (below the largest double) the byte is 0 and the value finite. |
 // | integer_or_value_byte, integer | exponent >= 0, n from kShortPlaces + 1 to kLongPlaces, nothing after the point once the exponent is applied | the integer fits in 64 bits: exact up to 2^53, above that turned into a double in one rounding. |
 // | value_byte, and the rest of integer_or_value_byte | every other number | the engine's correctly rounded value, and its range error. |
-//
-// The common forms are found by one of two loops, compiled from the same
-// code, which give the same tokens and so the same bytes:
-//
-// | loop | taken on | classifies |
-// |---|---|---|
-// | common_numbers | every CPU | sixteen bytes at a time with SSE2 on x86, eight in a word elsewhere; a second sixteen only when the first are all number bytes |
-// | common_numbers_wide | x86-64 CPUs with AVX2, BMI1 and BMI2, found at the first line | thirty-two bytes in one look, by two table lookups per byte (classify_thirty_two) |
 #include "input/number_scan.hpp"
 
 #include <cassert>
@@ -317,20 +309,18 @@ struct Progress {
 // The same for every form recognise_number takes. Without kMixed, it stops
 // after the first number whose form (with or without an exponent) is not
 // that of the one before, so that a line of mixed forms goes on in the
-// loop made for them. kWide: recognise_number's kWide, for the loops
-// compiled for AVX2. Inlined into each of them, so that each is compiled
-// for its own CPU.
-template <bool kMixed, bool kWide>
-[[gnu::always_inline]] static inline Progress common_loop(const char* p, const char* store_end,
-                                                          int k, int count, std::uint8_t* bytes,
-                                                          LastError* last_error) {
+// loop made for them.
+template <bool kMixed>
+[[gnu::noinline]] static Progress common_numbers(const char* p, const char* store_end, int k,
+                                                 int count, std::uint8_t* bytes,
+                                                 LastError* last_error) {
   Recognised last = Recognised::kNone;
   for (; k < count; ++k) {
     const char* q = skip_space(p);
     DecimalToken t;
     if (store_end - q < kRecogniseReach)
       break;
-    Recognised form = recognise_number<kMixed, kWide>(q, &t);
+    Recognised form = recognise_number<kMixed>(q, &t);
     if (form == Recognised::kNone)
       break;
     if (!kMixed)
@@ -345,60 +335,6 @@ template <bool kMixed, bool kWide>
   return Progress{p, k};
 }
 
-// common_loop for every CPU: SSE2 on x86, words of eight bytes elsewhere.
-template <bool kMixed>
-[[gnu::noinline]] static Progress common_numbers(const char* p, const char* store_end, int k,
-                                                 int count, std::uint8_t* bytes,
-                                                 LastError* last_error) {
-  return common_loop<kMixed, false>(p, store_end, k, count, bytes, last_error);
-}
-
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-// common_loop for CPUs with AVX2: one look at thirty-two bytes instead of
-// up to two at sixteen, whose second depends on the first, and BMI's
-// shifts and bit operations, which need fewer instructions.
-template <bool kMixed>
-[[gnu::noinline, gnu::target("avx2,bmi,bmi2")]] static Progress
-common_numbers_wide(const char* p, const char* store_end, int k, int count, std::uint8_t* bytes,
-                    LastError* last_error) {
-  return common_loop<kMixed, true>(p, store_end, k, count, bytes, last_error);
-}
-#endif
-
-// The path scan_bytes_in_store takes: kAuto until the first line, then the
-// widest this CPU has, unless a test has forced one.
-static ScanPath g_scan_path = ScanPath::kAuto;
-
-static bool cpu_has(ScanPath path) {
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-  if (path == ScanPath::kAvx2)
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-           __builtin_cpu_supports("bmi2");
-#endif
-  return path == ScanPath::kBaseline;
-}
-
-bool force_scan_path(ScanPath path) {
-  if (path != ScanPath::kAuto && !cpu_has(path))
-    return false;
-  g_scan_path = path;
-  return true;
-}
-
-// The common forms from p on, by the path chosen.
-static Progress common_numbers_chosen(bool mixed, const char* p, const char* store_end, int k,
-                                      int count, std::uint8_t* bytes, LastError* last_error) {
-  if (g_scan_path == ScanPath::kAuto)
-    g_scan_path = cpu_has(ScanPath::kAvx2) ? ScanPath::kAvx2 : ScanPath::kBaseline;
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-  if (g_scan_path == ScanPath::kAvx2)
-    return mixed ? common_numbers_wide<true>(p, store_end, k, count, bytes, last_error)
-                 : common_numbers_wide<false>(p, store_end, k, count, bytes, last_error);
-#endif
-  return mixed ? common_numbers<true>(p, store_end, k, count, bytes, last_error)
-               : common_numbers<false>(p, store_end, k, count, bytes, last_error);
-}
-
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
                                 std::uint8_t* bytes, LastError* last_error) {
   // A line mostly holds numbers of one form. The shortest are taken by one
@@ -408,8 +344,8 @@ const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
   int k = 0;
   while (k < count) {
     Progress r = short_numbers(p, store_end, k, count, bytes);
-    r = common_numbers_chosen(false, r.p, store_end, r.k, count, bytes, last_error);
-    r = common_numbers_chosen(true, r.p, store_end, r.k, count, bytes, last_error);
+    r = common_numbers<false>(r.p, store_end, r.k, count, bytes, last_error);
+    r = common_numbers<true>(r.p, store_end, r.k, count, bytes, last_error);
     p = r.p;
     k = r.k;
     if (k == count)

@@ -39,23 +39,6 @@ NumberScan scan_number_in_store(const char* p, const char* store_end,
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
                                 std::uint8_t* bytes, LastError* last_error);
 
-/// The ways scan_bytes_in_store may classify the bytes of common numbers:
-/// all give the same results.
-enum class ScanPath {
-  /// The widest this CPU has, chosen at the first line.
-  kAuto,
-  /// Every CPU's: SSE2 on x86, words of eight bytes elsewhere.
-  kBaseline,
-  /// Thirty-two bytes in one look, on x86-64 CPUs with AVX2, BMI1 and BMI2.
-  kAvx2,
-};
-
-/// Makes scan_bytes_in_store take `path` from now on. Returns false,
-/// changing nothing, if this CPU cannot run it or the build has no such
-/// path. Only for the tests and fuzz targets, which check every path the
-/// CPU has; the program always takes kAuto.
-bool force_scan_path(ScanPath path);
-
 /// 2^63: from this magnitude on, a value's byte is 0.
 inline constexpr double kTwoToThe63 = 9223372036854775808.0;
 

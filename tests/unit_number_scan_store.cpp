@@ -28,21 +28,9 @@ std::uint64_t bits(double v) {
   return b;
 }
 
-// The paths of scan_bytes_in_store this CPU can take. Each test below
-// checks every one of them, then leaves the program's own choice in place.
-std::vector<ScanPath> paths_of_this_cpu() {
-  std::vector<ScanPath> paths;
-  for (ScanPath path : {ScanPath::kBaseline, ScanPath::kAvx2})
-    if (force_scan_path(path))
-      paths.push_back(path);
-  force_scan_path(ScanPath::kAuto);
-  return paths;
-}
-
 // Puts `text` and its NUL at `offset` in a store of exactly `size` bytes
 // (so that AddressSanitizer sees any read past it) filled with `fill`, and
-// compares both scans from every position of the text, the byte scan on
-// every path.
+// compares both scans from every position of the text.
 void expect_same_everywhere(const std::string& text, std::size_t offset,
                             std::size_t size, char fill) {
   ASSERT_LE(offset + text.size() + 1, size);
@@ -55,28 +43,23 @@ void expect_same_everywhere(const std::string& text, std::size_t offset,
     LastError got_error = kErrorNone;
     NumberScan want = scan_number(p, &want_error);
     NumberScan got = scan_number_in_store(p, store_end, &got_error);
-    for (ScanPath path : paths_of_this_cpu()) {
-      // The same number taken into a byte, with the fast recognisers.
-      std::uint8_t byte = 0xa5;
-      LastError byte_error = kErrorNone;
-      force_scan_path(path);
-      const char* byte_end = scan_bytes_in_store(p, store_end, 1, &byte, &byte_error);
-      force_scan_path(ScanPath::kAuto);
-      if (got.end != want.end || bits(got.value) != bits(want.value) ||
-          got_error != want_error || byte_end != want.end ||
-          byte != byte_reduction(want.value) || byte_error != want_error) {
-        ADD_FAILURE() << "text " << ::testing::PrintToString(text) << " from "
-                      << i << ", at " << offset << " in " << size
-                      << " bytes, filled with "
-                      << ::testing::PrintToString(fill) << ", path "
-                      << static_cast<int>(path) << ": end "
-                      << (got.end - p) << " value " << got.value << " error "
-                      << got_error << ", byte end " << (byte_end - p) << " byte "
-                      << int{byte} << " error " << byte_error << ", want end "
-                      << (want.end - p) << " value " << want.value << " error "
-                      << want_error;
-        return;
-      }
+    // The same number taken into a byte, with the fast recognisers.
+    std::uint8_t byte = 0xa5;
+    LastError byte_error = kErrorNone;
+    const char* byte_end = scan_bytes_in_store(p, store_end, 1, &byte, &byte_error);
+    if (got.end != want.end || bits(got.value) != bits(want.value) ||
+        got_error != want_error || byte_end != want.end ||
+        byte != byte_reduction(want.value) || byte_error != want_error) {
+      ADD_FAILURE() << "text " << ::testing::PrintToString(text) << " from "
+                    << i << ", at " << offset << " in " << size
+                    << " bytes, filled with "
+                    << ::testing::PrintToString(fill) << ": end "
+                    << (got.end - p) << " value " << got.value << " error "
+                    << got_error << ", byte end " << (byte_end - p) << " byte "
+                    << int{byte} << " error " << byte_error << ", want end "
+                    << (want.end - p) << " value " << want.value << " error "
+                    << want_error;
+      return;
     }
   }
 }
@@ -227,15 +210,13 @@ Bytes one_by_one(const char* p, int count) {
   return b;
 }
 
-Bytes in_one_call(const std::string& line, int count, char fill, ScanPath path) {
+Bytes in_one_call(const std::string& line, int count, char fill) {
   std::vector<char> store(line.size() + 1 + 30, fill);
   std::memcpy(store.data(), line.c_str(), line.size() + 1);
   std::vector<std::uint8_t> out(count > 0 ? count : 0, 0xa5);
   Bytes b{{}, 0, kErrorDiskFull};
-  force_scan_path(path);
   const char* end = scan_bytes_in_store(store.data(), store.data() + store.size(),
                                         count, out.data(), &b.last_error);
-  force_scan_path(ScanPath::kAuto);
   b.bytes.assign(out.begin(), out.end());
   b.end = end - store.data();
   return b;
@@ -281,15 +262,12 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
   for (const std::string& line : lines) {
     for (int count : {-1, 0, 1, 3, 8, 20}) {
       for (char fill : {'5', ' ', '\0'}) {
-        for (ScanPath path : paths_of_this_cpu()) {
-          SCOPED_TRACE(::testing::PrintToString(line) + " count " + std::to_string(count) +
-                       " path " + std::to_string(static_cast<int>(path)));
-          Bytes want = one_by_one(line.c_str(), count);
-          Bytes got = in_one_call(line, count, fill, path);
-          EXPECT_EQ(got.bytes, want.bytes);
-          EXPECT_EQ(got.end, want.end);
-          EXPECT_EQ(got.last_error, want.last_error);
-        }
+        SCOPED_TRACE(::testing::PrintToString(line) + " count " + std::to_string(count));
+        Bytes want = one_by_one(line.c_str(), count);
+        Bytes got = in_one_call(line, count, fill);
+        EXPECT_EQ(got.bytes, want.bytes);
+        EXPECT_EQ(got.end, want.end);
+        EXPECT_EQ(got.last_error, want.last_error);
       }
     }
   }
@@ -387,12 +365,10 @@ TEST(ScanBytesInStore, SameAsScanningOneByOneOnRandomLines) {
     line += "\r\n";
     int count = static_cast<int>(rng() % 42);
     Bytes want = one_by_one(line.c_str(), count);
-    for (ScanPath path : paths_of_this_cpu()) {
-      Bytes got = in_one_call(line, count, '7', path);
-      ASSERT_EQ(got.bytes, want.bytes) << line << " path " << static_cast<int>(path);
-      ASSERT_EQ(got.end, want.end) << line << " path " << static_cast<int>(path);
-      ASSERT_EQ(got.last_error, want.last_error) << line << " path " << static_cast<int>(path);
-    }
+    Bytes got = in_one_call(line, count, '7');
+    ASSERT_EQ(got.bytes, want.bytes) << line;
+    ASSERT_EQ(got.end, want.end) << line;
+    ASSERT_EQ(got.last_error, want.last_error) << line;
   }
 }
 

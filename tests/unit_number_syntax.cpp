@@ -126,31 +126,9 @@ TEST(NumberSyntax, FormsAndStopPositions) {
   }
 }
 
-// Whether this CPU runs the AVX2 classification.
-bool cpu_has_avx2() {
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
-}
-
-// recognise_number<kMixed> with the classes of sixteen bytes at a time
-// (`wide` false) or of thirty-two in one look (true, only where the CPU
-// has AVX2).
-template <bool kMixed>
-Recognised recognise_on(bool wide, const char* q, DecimalToken* t) {
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-  if (wide)
-    return recognise_number<kMixed, true>(q, t);
-#endif
-  return recognise_number<kMixed>(q, t);
-}
-
 // What recognise_short, recognise_number<false> and recognise_number<true>
-// (the latter two on each classification the CPU has) give for the text at
-// q (after its whitespace), in a store with `fill` after its NUL, each
-// against what the grammar gives.
+// give for the text at q (after its whitespace), in a store with `fill`
+// after its NUL, each against what the grammar gives.
 void expect_recognisers_agree(const std::string& text, char fill, Fast fast) {
   std::vector<char> store(text.begin(), text.end());
   store.push_back('\0');
@@ -181,29 +159,25 @@ void expect_recognisers_agree(const std::string& text, char fill, Fast fast) {
                      q + f.point + (f.point < f.length), static_cast<int>(f.fraction), 0};
     same(got, "recognise_short");
   }
+  DecimalToken plain;
+  Recognised p = recognise_number<false>(q, &plain);
+  if (p != Recognised::kNone) {
+    same(plain, "recognise_number");
+    EXPECT_EQ(p == Recognised::kExponent, want.end != want.frac_digits + want.frac_count);
+  }
+  DecimalToken mixed;
+  Recognised m = recognise_number<true>(q, &mixed);
+  EXPECT_EQ(m, p);
+  if (m != Recognised::kNone)
+    same(mixed, "recognise_number<kMixed>");
   if (fast != kNone) {
 #if defined(TLF2POS_SIXTEEN_AT_A_TIME)
     EXPECT_EQ(short_ok, fast == kShort);
 #endif
+    EXPECT_NE(p, Recognised::kNone);
   } else {
     EXPECT_FALSE(short_ok);
-  }
-  for (bool wide : {false, true}) {
-    if (wide && !cpu_has_avx2())
-      continue;
-    SCOPED_TRACE(wide ? "thirty-two bytes in one look" : "sixteen bytes at a time");
-    DecimalToken plain;
-    Recognised p = recognise_on<false>(wide, q, &plain);
-    if (p != Recognised::kNone) {
-      same(plain, "recognise_number");
-      EXPECT_EQ(p == Recognised::kExponent, want.end != want.frac_digits + want.frac_count);
-    }
-    DecimalToken mixed;
-    Recognised m = recognise_on<true>(wide, q, &mixed);
-    EXPECT_EQ(m, p);
-    if (m != Recognised::kNone)
-      same(mixed, "recognise_number<kMixed>");
-    EXPECT_EQ(p != Recognised::kNone, fast != kNone);
+    EXPECT_EQ(p, Recognised::kNone);
   }
 }
 
@@ -241,12 +215,9 @@ TEST(NumberSyntax, RecognisersAgreeWithTheGrammarOnRandomText) {
       ASSERT_TRUE(ok);
       EXPECT_EQ(q + f.length, want.end);
     }
-    for (int way = 0; way < 4; ++way) {
-      bool mixed = way & 1, wide = way & 2;
-      if (wide && !cpu_has_avx2())
-        continue;
+    for (bool mixed : {false, true}) {
       DecimalToken got;
-      Recognised r = mixed ? recognise_on<true>(wide, q, &got) : recognise_on<false>(wide, q, &got);
+      Recognised r = mixed ? recognise_number<true>(q, &got) : recognise_number<false>(q, &got);
       if (r == Recognised::kNone)
         continue;
       ASSERT_TRUE(ok);
@@ -259,32 +230,6 @@ TEST(NumberSyntax, RecognisersAgreeWithTheGrammarOnRandomText) {
       EXPECT_EQ(got.exponent, want.exponent);
     }
   }
-}
-
-// The classes of thirty-two bytes in one look (AVX2) must be those of the
-// two sixteen: every byte value at every place among the thirty-two.
-TEST(NumberSyntax, ClassesOfThirtyTwoAreThoseOfSixteen) {
-#if defined(TLF2POS_THIRTY_TWO_AT_A_TIME)
-  if (!cpu_has_avx2())
-    GTEST_SKIP() << "this CPU has no AVX2, so the program never takes this path";
-  for (int b = 0; b < 256; ++b) {
-    for (int at = 0; at < 32; ++at) {
-      char bytes[32];
-      std::memset(bytes, '7', sizeof bytes);
-      bytes[at] = static_cast<char>(b);
-      bytes[(at + 19) % 32] = static_cast<char>(255 - b);
-      ByteClasses low = classify_sixteen(bytes);
-      ByteClasses high = classify_sixteen(bytes + 16);
-      ByteClasses got = classify_thirty_two(bytes);
-      ASSERT_EQ(got.number, low.number | high.number << 16) << b << " at " << at;
-      ASSERT_EQ(got.point, low.point | high.point << 16) << b << " at " << at;
-      ASSERT_EQ(got.sign, low.sign | high.sign << 16) << b << " at " << at;
-      ASSERT_EQ(got.marker, low.marker | high.marker << 16) << b << " at " << at;
-    }
-  }
-#else
-  GTEST_SKIP() << "only x86-64 builds have the AVX2 classification";
-#endif
 }
 
 // The classes taken a word at a time (CPUs without SSE2) must be those of
