@@ -34,11 +34,14 @@ def counts_by_address(out_file, program):
     counts, pos, after_call = collections.Counter(), 0, False
     objects, current = {}, None
     for line in open(out_file):
-        ob = re.match(r'^ob=\((\d+)\)(?: (.*))?$', line.rstrip('\n'))
+        # An object's name comes with its number where it first appears,
+        # which may be a line naming the object a call goes to (cob=).
+        ob = re.match(r'^(c?)ob=\((\d+)\)(?: (.*))?$', line.rstrip('\n'))
         if ob:
-            if ob.group(2):
-                objects[ob.group(1)] = ob.group(2)
-            current = objects.get(ob.group(1))
+            if ob.group(3):
+                objects[ob.group(2)] = ob.group(3)
+            if not ob.group(1):
+                current = objects.get(ob.group(2))
             continue
         if current != program:
             continue
