@@ -18,7 +18,9 @@
 #             scripts/
 #   coverage  the test group, and gcovr for the line and branch coverage of
 #             the test suite
-#   bench     Google Benchmark, for the micro-benchmarks in bench/
+#   bench     Google Benchmark, for the micro-benchmarks in bench/;
+#             valgrind, python3 and llvm (llvm-mca) for the instruction
+#             counts and the hot loop's estimates
 #   fuzz      clang and its sanitizer and libFuzzer runtimes
 #   valgrind  valgrind, for the end-to-end tests under memcheck
 #   windows   the MinGW-w64 cross compiler, groff for the HTML manual in the
@@ -39,7 +41,7 @@ packages() {
     test) packages build; echo libgtest-dev man-db dpkg-dev file ;;
     mutation) packages test; echo python3 ;;
     coverage) packages test; echo gcovr ;;
-    bench) echo libbenchmark-dev ;;
+    bench) echo libbenchmark-dev valgrind python3 llvm ;;
     fuzz) echo clang libclang-rt-14-dev ;;
     valgrind) echo valgrind ;;
     windows) echo g++-mingw-w64-i686-posix groff zip wine wine32:i386 wine64 qemu-user-static ;;
