@@ -24,12 +24,21 @@
 #   WORKLOADS  which workloads to run (default: "files parse tiny formats");
 #              single formats may be named too (fixed6 integers numpy repr
 #              g e6wide fortran)
+#   BEFORE     another tlf2pos program (say, a build of the commit before a
+#              change) to run by turns with this one on parse and the
+#              formats: A B A B in the same rounds, so that the load of a
+#              shared machine falls on both alike; a table compares them
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 tiny_runs=${TINY_RUNS:-200}
 build=${BUILD:-$root/build-bench}
+before=${BEFORE:-}
+if [[ -n $before && ! -x $before ]]; then
+  echo "BEFORE=$before is no program" >&2
+  exit 2
+fi
 workloads=" ${WORKLOADS:-files parse tiny formats} "
 all_formats="fixed6 integers numpy repr g e6wide fortran"
 formats=""
@@ -76,13 +85,13 @@ run_once() {
   mkdir "$dir"
   local line
   line=$("$bench/bench_measure" "$dir" "$@")
-  # shellcheck disable=SC2086  # the measure line's fields, one word each
-  set -- $line
-  if [[ $5 != "$want_status" ]]; then
-    echo "$program on $workload ended with status $5, not $want_status" >&2
+  local m
+  read -r -a m <<<"$line"
+  if [[ ${m[4]} != "$want_status" ]]; then
+    echo "$program on $workload ended with status ${m[4]}, not $want_status" >&2
     exit 1
   fi
-  echo "$workload $program $1 $2 $3 $4" >>"$results"
+  echo "$workload $program ${m[0]} ${m[1]} ${m[2]} ${m[3]}" >>"$results"
   rm -rf "$dir"
   sync -f "$scratch"
 }
@@ -114,6 +123,36 @@ check_same_output() {
   sync -f "$scratch"
 }
 
+# The CPU the figures hold for. A virtual machine's model name may be as
+# bare as "AMD EPYC", so the family and model numbers, the clock and the
+# vector extensions are named too: the same program runs at other speeds
+# on other kinds of CPU.
+cpu_description() {
+  awk -F': *' '
+    $1 ~ /^model name/ && model == "" { model = $2 }
+    $1 ~ /^vendor_id/ && vendor == "" { vendor = $2 }
+    $1 ~ /^cpu family/ && family == "" { family = $2 }
+    $1 ~ /^model[ \t]*$/ && number == "" { number = $2 }
+    $1 ~ /^stepping/ && stepping == "" { stepping = $2 }
+    $1 ~ /^cpu MHz/ && mhz == "" { mhz = $2 }
+    $1 ~ /^(flags|Features)/ && flags == "" { flags = " " $2 " " }
+    $1 ~ /^processor/ { cpus++ }
+    END {
+      split("sse2 ssse3 sse4_2 avx avx2 avx512f avx512bw avx512vl avx512vbmi avx512_vbmi2 " \
+            "avx512_fp16 avx512_bf16 amx_tile amx_bf16 amx_int8 asimd sve sve2", known, " ")
+      vector = ""
+      for (i = 1; i in known; ++i)
+        if (index(flags, " " known[i] " "))
+          vector = vector " " known[i]
+      printf "CPU: %s (%s, family %s, model %s, stepping %s), %s cores, %s MHz;" \
+        " vector extensions:%s%s\n", model == "" ? "unknown" : model,
+        vendor == "" ? "vendor unknown" : vendor, family == "" ? "-" : family,
+        number == "" ? "-" : number, stepping == "" ? "-" : stepping, cpus,
+        mhz == "" ? "clock unknown" : mhz, vector == "" ? " none known" : vector,
+        index(flags, " hypervisor ") ? "; a virtual machine" : ""
+    }' /proc/cpuinfo 2>/dev/null || echo "CPU: unknown (no /proc/cpuinfo)"
+}
+
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for w in files parse; do
   [[ $workloads == *" $w "* ]] || continue
@@ -122,6 +161,7 @@ for w in files parse; do
   for ((r = 0; r < runs; ++r)); do
     run_once "$w" tlf2pos 1 "$tool" "$scratch/in/$w.tlf"
     run_once "$w" floor 0 "$bench/bench_floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
+    [[ -z $before || $w != parse ]] || run_once "$w" before 1 "$before" "$scratch/in/$w.tlf"
   done
 done
 
@@ -136,6 +176,7 @@ if [[ -n ${formats// /} ]]; then
       run_once "$w" tlf2pos 1 "$tool" "$scratch/in/$w.tlf"
       run_once "$w" floor 0 "$bench/bench_floor" "$w" "$scratch/in/$w.tlf" "$scratch/in/$w.bytes"
       run_once "$w" from_chars 0 "$bench/bench_from_chars" "$scratch/in/$w.tlf"
+      [[ -z $before ]] || run_once "$w" before 1 "$before" "$scratch/in/$w.tlf"
     done
   done
 fi
@@ -146,28 +187,32 @@ mkdir "$scratch/tiny"
 cp "$scratch/in/tiny.tlf" "$scratch/tiny/tulo005.tlf"
 for ((r = 0; r < tiny_runs; ++r)); do
   for program in tlf2pos hello; do
-    # shellcheck disable=SC2046  # the measure line's fields, one word each
     if [[ $program == tlf2pos ]]; then
-      set -- $("$bench/bench_measure" "$scratch/tiny" "$tool" tulo005.tlf)
+      line=$("$bench/bench_measure" "$scratch/tiny" "$tool" tulo005.tlf)
     else
-      set -- $("$bench/bench_measure" "$scratch/tiny" "$bench/bench_hello")
+      line=$("$bench/bench_measure" "$scratch/tiny" "$bench/bench_hello")
     fi
-    echo "tiny $program $1 $2 $3 $4" >>"$results"
+    read -r -a m <<<"$line"
+    echo "tiny $program ${m[0]} ${m[1]} ${m[2]} ${m[3]}" >>"$results"
   done
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 size_of() { stat -c %s "$scratch/in/$1.tlf" 2>/dev/null || echo 0; }
+# The numbers on the record lines, every one scanned.
+values_of() { awk 'NR > 1 { n += NF } END { print n + 0 }' "$scratch/in/$1.tlf" 2>/dev/null || echo 0; }
 sizes=""
+values=""
 for w in files parse tiny $formats; do
   sizes="$sizes $w=$(size_of "$w")"
+  values="$values $w=$(values_of "$w")"
 done
 
 # Medians per workload and program; the ratio is the median of the ratios
 # of the paired runs (run i of tlf2pos against run i of its floor). For the
 # formats, each program's CPU beyond the floor's is taken run by run (run i
 # of each program against run i of the floor).
-awk -v sizes="$sizes" -v formats="$formats" '
+awk -v sizes="$sizes" -v values="$values" -v formats="$formats" -v before="$before" '
 function median(list, n,    i, j, t, a) {
   split(list, a, " ")
   for (i = 2; i <= n; ++i)
@@ -175,6 +220,9 @@ function median(list, n,    i, j, t, a) {
       t = a[j]; a[j] = a[j - 1]; a[j - 1] = t
     }
   return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+}
+function ns_per_value(values, seconds) {
+  return values > 0 && seconds > 0 ? sprintf("%.1f", seconds * 1e9 / values) : "-"
 }
 function mb_per_s(bytes, seconds) {
   return seconds > 0 ? sprintf("%.0f", bytes / 1e6 / seconds) : "-"
@@ -193,6 +241,11 @@ END {
   for (i in pairs) {
     split(pairs[i], kv, "=")
     size[kv[1]] = kv[2]
+  }
+  split(values, pairs, " ")
+  for (i in pairs) {
+    split(pairs[i], kv, "=")
+    count[kv[1]] = kv[2]
   }
   floor_of["files"] = "floor"; floor_of["parse"] = "floor"; floor_of["tiny"] = "hello"
   split("files parse tiny", order, " ")
@@ -225,6 +278,34 @@ END {
       " files and reads: " net " MB per CPU second."
   }
 
+  if (before != "") {
+    print ""
+    print "Before and after, paired by rounds: CPU beyond the floor'"'"'s (s), medians, and the" \
+      " median of the rounds'"'"' ratios (before / after: above 1 is faster now)."
+    print ""
+    print "| workload | before CPU beyond the floor | after CPU beyond the floor | after faster by | before wall / floor | after wall / floor |"
+    print "|---|---|---|---|---|---|"
+    nw = split("parse " formats, ws, " ")
+    for (k = 1; k <= nw; ++k) {
+      w = ws[k]
+      t = w " tlf2pos"; f = w " floor"; b = w " before"
+      if (!(b in n))
+        continue
+      nt = ""; nb = ""; ratios = ""; wt = ""; wb = ""
+      for (i = 1; i <= n[b]; ++i) {
+        dt = cpus[t, i] - cpus[f, i]
+        db = cpus[b, i] - cpus[f, i]
+        nt = nt " " dt; nb = nb " " db
+        ratios = ratios " " (dt > 0 ? db / dt : 1e9)
+        wt = wt " " walls[t, i] / walls[f, i]
+        wb = wb " " walls[b, i] / walls[f, i]
+      }
+      r = median(ratios, n[b])
+      printf "| %s | %.4f | %.4f | %s | %.3f | %.3f |\n", w, median(nb, n[b]), median(nt, n[b]),
+        (r >= 1e9 ? "-" : sprintf("%.2fx", r)), median(wb, n[b]), median(wt, n[b])
+    }
+  }
+
   title["fixed6"] = "`%.6f`"; example["fixed6"] = "`-123.456789`"
   title["integers"] = "integers of up to six digits"; example["integers"] = "`-123456`"
   title["numpy"] = "numpy `savetxt` default, `%.18e`"
@@ -243,8 +324,8 @@ END {
   print "Formats: MB of input per CPU second beyond the floor'"'"'s CPU (CPU = user + sys)," \
     " medians of the paired runs."
   print ""
-  print "| values written as | example | tlf2pos, MB per CPU-s | from_chars program, MB per CPU-s | tlf2pos faster by | tlf2pos CPU (s) | floor CPU (s) | from_chars CPU (s) | peak RSS (MiB) |"
-  print "|---|---|---|---|---|---|---|---|---|"
+  print "| values written as | example | tlf2pos, MB per CPU-s | from_chars program, MB per CPU-s | tlf2pos faster by | tlf2pos, ns per value | from_chars program, ns per value | tlf2pos CPU (s) | floor CPU (s) | from_chars CPU (s) | peak RSS (MiB) |"
+  print "|---|---|---|---|---|---|---|---|---|---|---|"
   for (k = 1; k <= nf; ++k) {
     w = fs[k]
     t = w " tlf2pos"; f = w " floor"; c = w " from_chars"
@@ -259,12 +340,18 @@ END {
       ratios = ratios " " (dt > 0 ? dc / dt : 1e9)
     }
     r = median(ratios, n[t])
-    printf "| %s | %s | %s | %s | %s | %.4f | %.4f | %.4f | %.2f |\n", title[w], example[w],
-      mb_per_s(size[w], median(nt, n[t])), mb_per_s(size[w], median(nc, n[t])),
-      (r >= 1e9 ? "-" : sprintf("%.2fx", r)), median(cpu[t], n[t]), median(cpu[f], n[t]),
+    printf "| %s | %s | %s | %s | %s | %s | %s | %.4f | %.4f | %.4f | %.2f |\n", title[w],
+      example[w], mb_per_s(size[w], median(nt, n[t])), mb_per_s(size[w], median(nc, n[t])),
+      (r >= 1e9 ? "-" : sprintf("%.2fx", r)), ns_per_value(count[w], median(nt, n[t])),
+      ns_per_value(count[w], median(nc, n[t])), median(cpu[t], n[t]), median(cpu[f], n[t]),
       median(cpu[c], n[t]), rss[t] / 1024
   }
+  print ""
+  print "ns per value: CPU beyond the floor'"'"'s divided by the numbers on the record lines;" \
+    " bench_number_scan'"'"'s ns per value count the same work without the files."
+
 }' "$results"
 echo
+cpu_description
 echo "Input bytes:$sizes; scratch on $(df -T "$scratch" | awk 'NR == 2 { print $2 }');" \
   "load average $load_before before, $load_after after."

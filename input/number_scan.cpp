@@ -49,7 +49,7 @@ static_assert(1e19 < 0x1p64 && sizeof kPowersOfTen / sizeof kPowersOfTen[0] == k
 // From place 20 on, a number whose leading digit is not 0 is at least
 // 10^19, above 2^63: its byte is 0.
 constexpr int kHugePlace = 20;
-static_assert(1e19 >= 0x1p63 && kHugePlace == kLongPlaces + 1);
+static_assert(1e19 >= kTwoToThe63 && kHugePlace == kLongPlaces + 1);
 
 // Up to place 308 the value lies below 10^308, below the largest double: it
 // never overflows. The zero path takes places kHugePlace to kFinitePlaces,
@@ -160,7 +160,7 @@ static inline bool few_digits_byte(const DecimalToken& t, std::uint8_t* byte) {
   double v = static_cast<double>(m) * kExactPowersOfTen[up] / kExactPowersOfTen[up - scale];
   // The byte_reduction of the magnitude, then the sign, without a branch.
   std::uint64_t whole =
-      v < 9223372036854775808.0 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(v)) : 0;
+      v < kTwoToThe63 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(v)) : 0;
   *byte = static_cast<std::uint8_t>(with_sign(whole, t.negative));
   return true;
 }

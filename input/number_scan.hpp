@@ -39,11 +39,14 @@ NumberScan scan_number_in_store(const char* p, const char* store_end,
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
                                 std::uint8_t* bytes, LastError* last_error);
 
+/// 2^63: from this magnitude on, a value's byte is 0.
+inline constexpr double kTwoToThe63 = 9223372036854775808.0;
+
 /// The byte a value stands for in a POS file: the value truncated toward
-/// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of 2^63 or
-/// more, infinity included.
+/// zero to a signed 64-bit integer, low 8 bits; 0 for a magnitude of
+/// kTwoToThe63 or more, infinity included.
 constexpr std::uint8_t byte_reduction(double v) {
-  if (!(v < 9223372036854775808.0 && v > -9223372036854775808.0))
+  if (!(v < kTwoToThe63 && v > -kTwoToThe63))
     return 0;
   return static_cast<std::uint8_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v)));
 }

@@ -19,7 +19,9 @@
 #   lint      shellcheck and clang-format, for the checks of CI's lint stage
 #   coverage  the test group, and gcovr for the line and branch coverage of
 #             the test suite
-#   bench     Google Benchmark, for the micro-benchmarks in bench/
+#   bench     Google Benchmark, for the micro-benchmarks in bench/;
+#             valgrind, python3 and llvm (llvm-mca) for the instruction
+#             counts and the hot loop's estimates
 #   fuzz      clang and its sanitizer and libFuzzer runtimes
 #   clang     the test group, and clang to build and test with
 #   valgrind  valgrind, for the end-to-end tests under memcheck
@@ -45,7 +47,7 @@ packages() {
     mutation) packages test; echo python3 git ;;
     lint) echo git shellcheck clang-format ;;
     coverage) packages test; echo gcovr ;;
-    bench) echo libbenchmark-dev ;;
+    bench) echo libbenchmark-dev valgrind python3 llvm ;;
     # The unversioned package follows the default clang, whichever it is.
     fuzz) echo clang libclang-rt-dev ;;
     clang) packages test; echo clang ;;
