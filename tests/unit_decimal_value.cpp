@@ -205,6 +205,9 @@ TEST(DecimalValue, FormsAroundTheFastPath) {
       "2225073858507200889e-326",
       "2225073858507201e-323",
       "4940656458412465441e-342",
+      // Just below 2^-1023: 53 bits all ones, a binade under the one where
+      // they round up to 2^-1022.
+      "1112536929253600691e-326",
       "1234567890123456789e-300",
       "9007199254740993e22",
       "7.1e-2",
