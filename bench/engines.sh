@@ -25,6 +25,7 @@ fail() { echo "engines: FAIL: $*" >&2; exit 1; }
 if [ $# -lt 1 ] || [ ! -x "$1/bin/tlf2pos-each" ]; then
   fail "usage: bench/engines.sh PREFIX [COUNT], with PREFIX/bin/tlf2pos-each"
 fi
+# shellcheck disable=SC2034  # read by tests/cluster_daemons.sh, sourced below
 prefix=$(cd "$1" && pwd)
 count=${2:-2000}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)

@@ -33,6 +33,7 @@ start=$SECONDS
 if [ $# != 1 ] || [ ! -x "$1/bin/tlf2pos" ] || [ ! -x "$1/bin/tlf2pos-each" ]; then
   fail "usage: tests/cluster.sh PREFIX, with PREFIX/bin/tlf2pos and tlf2pos-each"
 fi
+# shellcheck disable=SC2034  # read by tests/cluster_daemons.sh, sourced below
 prefix=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 for tool in slurmctld slurmd sbatch squeue scontrol /usr/sbin/sshd ssh ssh-keygen \
@@ -65,6 +66,7 @@ scratch=$(mktemp -d)
 trap cluster_down EXIT
 trap 'exit 130' INT TERM HUP
 cluster_up
+# shellcheck disable=SC2154  # cluster_up sets both ports
 say "sshd on port $ssh_port, Slurm on port $ctld_port, both up"
 
 # The inputs: 40 good TULO files, each of its own length, and the failing

@@ -64,21 +64,21 @@ tree() {
   } | sort)
 }
 
-# expect_folders BEFORE DIR SPEC...: the tree of a copy of BEFORE in which,
-# for each SPEC NAME=INPUT, the folder NAME holds just what tlf2pos writes
-# for DIR/INPUT, and for each SPEC NAME/, the folder NAME exists.
+# expect_folders BEFORE DIR FOLDER...: the tree of a copy of BEFORE in which,
+# for each FOLDER given as NAME=INPUT, the folder NAME holds just what
+# tlf2pos writes for DIR/INPUT, and for each NAME/, the folder NAME exists.
 expect_folders() {
-  local dir=$2 spec name expected=$scratch/expected
+  local dir=$2 folder name expected=$scratch/expected
   rm -rf "$expected"
   cp -a "$1" "$expected"
   shift 2
-  for spec; do
-    name=${spec%%=*}
-    [ "$name" = "$spec" ] || rm -rf "${expected:?}/$name"
+  for folder; do
+    name=${folder%%=*}
+    [ "$name" = "$folder" ] || rm -rf "${expected:?}/$name"
     mkdir -p "$expected/$name"
-    [ "$name" = "$spec" ] ||
-      (cd "$expected/$name" && "$reference" "$dir/${spec#*=}" >/dev/null; [ $? = 1 ]) ||
-      fail "the reference conversion of ${spec#*=} failed"
+    [ "$name" = "$folder" ] ||
+      (cd "$expected/$name" && "$reference" "$dir/${folder#*=}" >/dev/null; [ $? = 1 ]) ||
+      fail "the reference conversion of ${folder#*=} failed"
   done
   tree "$expected"
 }
