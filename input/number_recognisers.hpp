@@ -215,4 +215,98 @@ inline Recognised recognise_number(const char* q, DecimalToken* t) {
   return has_exponent ? Recognised::kExponent : Recognised::kPlain;
 }
 
+/// Bit i set for each of the 32 bytes at `q` (all readable) that is a
+/// digit, eight bytes at a time in a word: for CPUs without SSE2, and a
+/// check on the SSE2 version.
+inline std::uint32_t digits_of_32_in_words(const char* q) {
+  std::uint32_t r = 0;
+  for (unsigned word = 0; word < 4; ++word) {
+    std::uint64_t top = ~non_digit_bytes(eight_bytes(q + 8 * word)) & 0x8080808080808080u;
+    r |= static_cast<std::uint32_t>(((top >> 7) * 0x0102040810204080u) >> 56) << (8 * word);
+  }
+  return r;
+}
+
+/// Bit i set for each of the 32 bytes at `q` (all readable) that is a
+/// digit.
+inline std::uint32_t digits_of_32(const char* q) {
+#if defined(TLF2POS_SIXTEEN_AT_A_TIME)
+  auto digits = [](const char* at) {
+    __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                             _mm_set1_epi8('0'));
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
+  };
+  return digits(q) | digits(q + 16) << 16;
+#else
+  return digits_of_32_in_words(q);
+#endif
+}
+
+/// The layout of a number with a point and a signed exponent of one to
+/// four digits, as numpy, C's %e and Fortran print them ("1.25e+02"),
+/// counted from its first byte after the sign, up to the exponent's
+/// digits. Programs print the numbers of a line alike, so the next number
+/// is first tried against the last one's layout: one look at its digits
+/// and at its three other bytes replaces taking its classes apart.
+struct ExponentShape {
+  /// Bit i for each digit among the bytes 0 to `marker` + 1.
+  std::uint32_t digits;
+  /// Bits 0 to `marker` + 1.
+  std::uint32_t window;
+  unsigned point;
+  /// The exponent marker; its sign follows, then the exponent's digits.
+  unsigned marker;
+  char marker_byte;
+};
+
+/// Takes the layout of `t`, a number of at most 31 bytes, into `*s` if it
+/// has one of the kind, and tells whether it has.
+inline bool learn_shape(const DecimalToken& t, ExponentShape* s) {
+  const char* r = t.int_digits;
+  const char* marker = t.frac_digits + t.frac_count;
+  unsigned marker_at = static_cast<unsigned>(marker - r);
+  bool has_point = t.frac_digits != r + t.int_count;
+  // The exponent's sign, if it has one, is the byte after the marker.
+  bool has_sign = t.end != marker && (marker[1] == '+' || marker[1] == '-');
+  // Four exponent digits and the byte after them must lie among the 32
+  // bytes a look takes: then the first byte after the exponent's digits
+  // that is not one ends the number.
+  if (!has_point || !has_sign || marker_at + 2 + 4 >= 32)
+    return false;
+  std::uint32_t window = (std::uint32_t{4} << marker_at) - 1;
+  std::uint32_t int_part = (std::uint32_t{1} << t.int_count) - 1;
+  std::uint32_t frac_part = ((std::uint32_t{1} << t.frac_count) - 1) << (t.int_count + 1);
+  *s = ExponentShape{int_part | frac_part, window, static_cast<unsigned>(t.int_count), marker_at,
+                     *marker};
+  return true;
+}
+
+/// Whether the number at `q` (the first byte after the whitespace) has the
+/// layout `s`, with one to four exponent digits: then `*t` is what
+/// scan_decimal_syntax gives. Reads the kRecogniseReach bytes from `q`, which must all be
+/// readable.
+inline bool match_shape(const char* q, const ExponentShape& s, DecimalToken* t) {
+  unsigned lead = unsigned{q[0] == '-'} | unsigned{q[0] == '+'};
+  const char* r = q + lead;
+  std::uint32_t digits = digits_of_32(r);
+  unsigned e = s.marker + 2;
+  unsigned n = static_cast<unsigned>(std::countr_zero(~(digits >> e)));
+  unsigned e_sign = static_cast<unsigned char>(r[s.marker + 1] - '+');
+  if (((digits & s.window) != s.digits) | (n - 1 > 3) | (r[s.point] != '.') |
+      (r[s.marker] != s.marker_byte) | ((e_sign & ~2u) != 0))
+    return false;
+  // '-' lies two above '+'.
+  std::uint64_t e_minus = 0 - std::uint64_t{e_sign >> 1};
+  std::uint64_t x = short_run_value(eight_bytes(r + e), n);
+  t->exponent = static_cast<std::int64_t>((x ^ e_minus) - e_minus);
+  t->negative = q[0] == '-';
+  t->end = r + e + n;
+  t->int_digits = r;
+  t->int_count = static_cast<int>(s.point);
+  t->frac_digits = r + s.point + 1;
+  t->frac_count = static_cast<int>(s.marker - s.point - 1);
+  return true;
+}
+
 #endif

@@ -306,6 +306,23 @@ struct Progress {
   return Progress{p, k};
 }
 
+// Takes numbers of the layout `shape` from p into bytes[k] on, up to count,
+// until one has another. A loop of its own, so that it keeps all it needs
+// in registers.
+[[gnu::noinline]] static Progress shaped_numbers(const char* p, const char* store_end, int k,
+                                                 int count, std::uint8_t* bytes,
+                                                 LastError* last_error, ExponentShape shape) {
+  for (; k < count; ++k) {
+    const char* q = skip_space(p);
+    DecimalToken t;
+    if (store_end - q < kRecogniseReach || !match_shape(q, shape, &t))
+      break;
+    bytes[k] = token_byte<true>(t, store_end, last_error);
+    p = t.end;
+  }
+  return Progress{p, k};
+}
+
 // The same for every form recognise_number takes. Without kMixed, it stops
 // after the first number whose form (with or without an exponent) is not
 // that of the one before, so that a line of mixed forms goes on in the
@@ -328,6 +345,13 @@ template <bool kMixed>
     else if (!few_digits_byte(t, &bytes[k]))
       bytes[k] = mixed_token_byte(t, store_end, last_error);
     p = t.end;
+    ExponentShape shape;
+    if (!kMixed && form == Recognised::kExponent && learn_shape(t, &shape)) {
+      // The numbers after it are likely laid out alike.
+      Progress r = shaped_numbers(p, store_end, k + 1, count, bytes, last_error, shape);
+      p = r.p;
+      k = r.k - 1;
+    }
     if (!kMixed && form != last && last != Recognised::kNone)
       return Progress{p, k + 1};
     last = form;
@@ -339,7 +363,8 @@ const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
                                 std::uint8_t* bytes, LastError* last_error) {
   // A line mostly holds numbers of one form. The shortest are taken by one
   // loop, the other common forms by another, which goes on with the short
-  // ones too once it has started, and a third where forms with and without
+  // ones too once it has started and hands a run of numbers laid out alike
+  // with exponents to a fourth, and a third where forms with and without
   // an exponent mix; each number they leave goes to the grammar.
   int k = 0;
   while (k < count) {

@@ -223,6 +223,7 @@ Bytes in_one_call(const std::string& line, int count, char fill) {
 }
 
 TEST(ScanBytesInStore, SameAsScanningOneByOne) {
+  const std::string far(64, ' ');
   const std::string lines[] = {
       "0 -509.945721 548.559126 -587.937582 279.296345\r\n",
       "7 1 2 3 10 26 13 255 256 300 -1 -0.7 3.9 1e3 1d2\n",
@@ -254,6 +255,28 @@ TEST(ScanBytesInStore, SameAsScanningOneByOne) {
       // Few digits times a power of ten just beyond 10^22 either way, among
       // forms with and without an exponent.
       "7 1.5 2e1 3 1e23 4 1e-23 5.5e24 6 -7e-24 255e21 8 1e22 9 1e-22\n",
+      // Runs of one layout with a signed exponent, broken by a number of
+      // another in each of its parts: the marker, the exponent's sign and
+      // digits, the point, the sign, what ends the number. Blanks keep the
+      // numbers far from the store's end, where the fast paths may read.
+      "7 1.5e+02 2.5e+02 3.5E+02 4.5e-02 5.5e02 6.5e+002 7.5e+0002 8.5e+00002 9.5e+02" + far + "\n",
+      "7 -1.5d+02 +2.5d+02 1.5d-02 1.5D+02 1.55d+02 15.5d+02 .5d+02 1.d+02 -1.5d+02" + far + "\n",
+      "7 .5e+03 .7e+03 .9e-03 1.5e+03 .5e+3 .5e+30 .5e+300 .5e+3000" + far + "\n",
+      "7 1.5e+02 1.5e+0 1.5e+ 1.5e+02 1.5.e+02 1.5e+02 1.5e+-2 1.5e+02 1e+02 1.5e+02" + far + "\n",
+      "7 1.5e+02\t2.5e+02\r3.5e+02\v4.5e+02\f5.5e+02" + far + "\n",
+      "7 1.5e+02 2.5e+02 3.5e+02x 4.5e+02" + far + "\n",
+      "7 1.5e+02 2.5e+02 3.5x+02 4.5e+02" + far + "\n",
+      "7 1.5e+02 2.5e+02 3,5e+02 4.5e+02" + far + "\n",
+      "7 1.5e+02 2.5e+02 3.5e.02 4.5e+02" + far + "\n",
+      "7 1.5e+02 2.5e+02 3.5e*02 4.5e+02" + far + "\n",
+      "7 1.5e+02 2.5e+02 3.5e+021 4.5e+02 5.5e+02.5" + far + "\n",
+      // The longest layouts taken, and the exponent's digits reaching past
+      // the 32 bytes of one look.
+      "7 1.2345678901234567890123e+02 1.2345678901234567890123e+0234 "
+      "1.2345678901234567890123e+02345 1.2345678901234567890123e+0" + far + "\n",
+      "7 1.234567890123456789012345e+02 1.234567890123456789012345e+0234567" + far + "\n",
+      "7 2.559999999999999999e+02 1.000000000000000000e+00 9.999999999999999999e-01 "
+      "-9.999999999999999999e+18 9.999999999999999999e+19 1.000000000000000000e+400" + far + "\n",
       "7 1,2 3\n",
       "7 5+3 1.5.5 .5 5. 0x10\n",
       "",

@@ -238,20 +238,22 @@ TEST(NumberSyntax, RecognisersAgreeWithTheGrammarOnRandomText) {
 }
 
 // The classes taken a word at a time (CPUs without SSE2) must be those of
-// SSE2: every byte value at every place among the sixteen.
+// SSE2: every byte value at every place among the sixteen, and the digits
+// of 32 bytes likewise.
 TEST(NumberSyntax, ClassesInWordsAreTheClasses) {
   for (int b = 0; b < 256; ++b) {
-    for (int at = 0; at < 16; ++at) {
-      char bytes[16];
+    for (int at = 0; at < 32; ++at) {
+      char bytes[32];
       std::memset(bytes, '7', sizeof bytes);
       bytes[at] = static_cast<char>(b);
-      bytes[(at + 5) % 16] = static_cast<char>(255 - b);
+      bytes[(at + 5) % 32] = static_cast<char>(255 - b);
       ByteClasses want = classify_sixteen(bytes);
       ByteClasses got = classify_sixteen_in_words(bytes);
       ASSERT_EQ(got.number, want.number) << b << " at " << at;
       ASSERT_EQ(got.point, want.point) << b << " at " << at;
       ASSERT_EQ(got.sign, want.sign) << b << " at " << at;
       ASSERT_EQ(got.marker, want.marker) << b << " at " << at;
+      ASSERT_EQ(digits_of_32_in_words(bytes), digits_of_32(bytes)) << b << " at " << at;
     }
   }
   // And the classes themselves, for the bytes that matter.
