@@ -20,6 +20,7 @@
 // | token_byte, integer part | exponent >= 0, n from 1 to kShortPlaces, count at most kShortPathDigits (always so from recognise_number) | as for short_byte, unless the fraction starts with eight nines: then value_byte. No range error: a non-zero value is at least 10^(1 - count). |
 // | token_byte, zero | n <= 0, the last digit at most kBelowOnePlaces after the point, and not 0.99999999...; or a leading digit not 0 in place kHugePlace to kFinitePlaces | below 1 only 0.99999999... can round up to 1, and a non-zero value is at least the smallest normal double; from 10^19 (above 2^63) to below 10^308 (below the largest double) the byte is 0 and the value finite. |
 // | integer_or_value_byte, integer | exponent >= 0, n from kShortPlaces + 1 to kLongPlaces, nothing after the point once the exponent is applied | the integer fits in 64 bits: exact up to 2^53, above that turned into a double in one rounding. |
+// | shaped_numbers | a run of numbers with a point and a signed exponent, each laid out as the first (match_shape): the same digits, point, marker and exponent sign, one to four exponent digits | match_shape gives the grammar's token, and token_byte its byte by the paths here. |
 // | value_byte, and the rest of integer_or_value_byte | every other number | the engine's correctly rounded value, and its range error. |
 #include "input/number_scan.hpp"
 
@@ -327,10 +328,12 @@ struct Progress {
 // after the first number whose form (with or without an exponent) is not
 // that of the one before, so that a line of mixed forms goes on in the
 // loop made for them.
+// Without kMixed, it also stops after a number whose layout shaped_numbers
+// takes, with the layout in `*shape` and `shape->window` not 0.
 template <bool kMixed>
 [[gnu::noinline]] static Progress common_numbers(const char* p, const char* store_end, int k,
                                                  int count, std::uint8_t* bytes,
-                                                 LastError* last_error) {
+                                                 LastError* last_error, ExponentShape* shape) {
   Recognised last = Recognised::kNone;
   for (; k < count; ++k) {
     const char* q = skip_space(p);
@@ -345,13 +348,10 @@ template <bool kMixed>
     else if (!few_digits_byte(t, &bytes[k]))
       bytes[k] = mixed_token_byte(t, store_end, last_error);
     p = t.end;
-    ExponentShape shape;
-    if (!kMixed && form == Recognised::kExponent && learn_shape(t, &shape)) {
-      // The numbers after it are likely laid out alike.
-      Progress r = shaped_numbers(p, store_end, k + 1, count, bytes, last_error, shape);
-      p = r.p;
-      k = r.k - 1;
-    }
+    // The numbers after one with an exponent are likely laid out alike:
+    // they are for shaped_numbers, from a call that keeps its registers.
+    if (!kMixed && form == Recognised::kExponent && learn_shape(t, shape))
+      return Progress{p, k + 1};
     if (!kMixed && form != last && last != Recognised::kNone)
       return Progress{p, k + 1};
     last = form;
@@ -369,8 +369,16 @@ const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
   int k = 0;
   while (k < count) {
     Progress r = short_numbers(p, store_end, k, count, bytes);
-    r = common_numbers<false>(r.p, store_end, r.k, count, bytes, last_error);
-    r = common_numbers<true>(r.p, store_end, r.k, count, bytes, last_error);
+    ExponentShape shape;
+    shape.window = 0;
+    r = common_numbers<false>(r.p, store_end, r.k, count, bytes, last_error, &shape);
+    if (shape.window != 0) {
+      r = shaped_numbers(r.p, store_end, r.k, count, bytes, last_error, shape);
+      p = r.p;
+      k = r.k;
+      continue;
+    }
+    r = common_numbers<true>(r.p, store_end, r.k, count, bytes, last_error, &shape);
     p = r.p;
     k = r.k;
     if (k == count)
