@@ -309,4 +309,76 @@ inline bool match_shape(const char* q, const ExponentShape& s, DecimalToken* t) 
   return true;
 }
 
+/// Recognises a number without an exponent at `q`, the first byte after
+/// the whitespace, from which of the 32 bytes after its sign are digits:
+/// a sign, digits, a point and digits (a digit somewhere), at most 31 bytes
+/// after the sign, ending at a byte up to 32 (whitespace or the NUL). Then
+/// `*t` is what scan_decimal_syntax gives. Returns false, having decided
+/// nothing, for every other form. Reads the kRecogniseReach bytes from
+/// `q`, which must all be readable.
+inline bool recognise_plain(const char* q, DecimalToken* t) {
+  unsigned lead = unsigned{q[0] == '-'} | unsigned{q[0] == '+'};
+  const char* r = q + lead;
+  std::uint64_t digits = digits_of_32(r);
+  // a digits, a point, f digits, the end.
+  unsigned a = static_cast<unsigned>(std::countr_zero(~digits));
+  unsigned has_point = r[a] == '.';
+  unsigned f = static_cast<unsigned>(std::countr_zero(~(digits >> (a + has_point))));
+  unsigned end = a + has_point + f;
+  if ((a + f == 0) | (end > 31) | (static_cast<unsigned char>(r[end]) > ' '))
+    return false;
+  t->exponent = 0;
+  t->negative = q[0] == '-';
+  t->end = r + end;
+  t->int_digits = r;
+  t->int_count = static_cast<int>(a);
+  t->frac_digits = r + a + has_point;
+  t->frac_count = static_cast<int>(f);
+  return true;
+}
+
+/// Recognises the common forms of a number at `q`, the first byte after
+/// the whitespace, from which of the 32 bytes after its sign are digits and
+/// a look at the two bytes after the digits of the mantissa: a sign,
+/// digits, a point and digits (a digit somewhere), then perhaps a marker, a
+/// sign and one to four digits, at most 31 bytes after the sign, ending at
+/// a byte up to 32 (whitespace or the NUL). Then `*t` is what
+/// scan_decimal_syntax gives. Whether there is an exponent is taken without
+/// a branch, for lines where numbers with and without one follow in no
+/// order a predictor learns. Returns kNone, having decided nothing, for
+/// every other form. Reads the kRecogniseReach bytes from `q`, which must
+/// all be readable.
+inline Recognised recognise_mixed(const char* q, DecimalToken* t) {
+  unsigned lead = unsigned{q[0] == '-'} | unsigned{q[0] == '+'};
+  const char* r = q + lead;
+  std::uint64_t digits = digits_of_32(r);
+  // a digits, a point, f digits up to m; then a marker, an optional sign
+  // and the exponent's n digits from x, or the end at m.
+  unsigned a = static_cast<unsigned>(std::countr_zero(~digits));
+  unsigned has_point = r[a] == '.';
+  unsigned b = a + has_point;
+  unsigned f = static_cast<unsigned>(std::countr_zero(~(digits >> b)));
+  unsigned m = b + f;
+  unsigned has_exponent = (r[m] | 0x21) == 0x65;
+  unsigned e_sign = static_cast<unsigned char>(r[m + 1] - '+');
+  // '-' lies two above '+'.
+  unsigned signed_exponent = (e_sign & ~2u) == 0;
+  unsigned x = m + 1 + signed_exponent;
+  unsigned n = static_cast<unsigned>(std::countr_zero(~(digits >> x))) & (0 - has_exponent);
+  unsigned end = m + ((x + n - m) & (0 - has_exponent));
+  if ((a + f == 0) | (has_exponent & unsigned{n - 1 > 3}) | (end > 31) |
+      (static_cast<unsigned char>(r[end]) > ' '))
+    return Recognised::kNone;
+  std::uint64_t e_minus = 0 - std::uint64_t{signed_exponent & (e_sign >> 1)};
+  std::uint64_t e = short_run_value(eight_bytes(r + x), n);
+  t->exponent = static_cast<std::int64_t>((e ^ e_minus) - e_minus);
+  t->negative = q[0] == '-';
+  t->end = r + end;
+  t->int_digits = r;
+  t->int_count = static_cast<int>(a);
+  t->frac_digits = r + b;
+  t->frac_count = static_cast<int>(f);
+  return has_exponent ? Recognised::kExponent : Recognised::kPlain;
+}
+
 #endif

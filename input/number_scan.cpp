@@ -21,6 +21,8 @@
 // | token_byte, zero | n <= 0, the last digit at most kBelowOnePlaces after the point, and not 0.99999999...; or a leading digit not 0 in place kHugePlace to kFinitePlaces | below 1 only 0.99999999... can round up to 1, and a non-zero value is at least the smallest normal double; from 10^19 (above 2^63) to below 10^308 (below the largest double) the byte is 0 and the value finite. |
 // | integer_or_value_byte, integer | exponent >= 0, n from kShortPlaces + 1 to kLongPlaces, nothing after the point once the exponent is applied | the integer fits in 64 bits: exact up to 2^53, above that turned into a double in one rounding. |
 // | shaped_numbers | a run of numbers with a point and a signed exponent, each laid out as the first (match_shape): the same digits, point, marker and exponent sign, one to four exponent digits | match_shape gives the grammar's token, and token_byte its byte by the paths here. |
+// | plain_numbers | numbers without an exponent up to 31 bytes after the sign, ended by whitespace or the NUL (recognise_plain) | recognise_plain gives the grammar's token, and token_byte its byte by the paths here. |
+// | mixed_numbers | numbers with and without exponents in any order (recognise_mixed, else recognise_number) | the grammar's token, and few_digits_byte or token_byte its byte by the paths here. |
 // | value_byte, and the rest of integer_or_value_byte | every other number | the engine's correctly rounded value, and its range error. |
 #include "input/number_scan.hpp"
 
@@ -309,14 +311,21 @@ struct Progress {
 
 // Takes numbers of the layout `shape` from p into bytes[k] on, up to count,
 // until one has another. A loop of its own, so that it keeps all it needs
-// in registers.
+// in registers. kOneBeforePoint: the layout has one digit before the point,
+// as C's %e and numpy print it, which the compiler then folds in.
+template <bool kOneBeforePoint>
 [[gnu::noinline]] static Progress shaped_numbers(const char* p, const char* store_end, int k,
                                                  int count, std::uint8_t* bytes,
                                                  LastError* last_error, ExponentShape shape) {
+  if (kOneBeforePoint)
+    shape.point = 1;
+  // A number may start up to here: then the bytes it reads lie in the
+  // store.
+  const std::uintptr_t last_start = reinterpret_cast<std::uintptr_t>(store_end) - kRecogniseReach;
   for (; k < count; ++k) {
     const char* q = skip_space(p);
     DecimalToken t;
-    if (store_end - q < kRecogniseReach || !match_shape(q, shape, &t))
+    if (reinterpret_cast<std::uintptr_t>(q) > last_start || !match_shape(q, shape, &t))
       break;
     bytes[k] = token_byte<true>(t, store_end, last_error);
     p = t.end;
@@ -324,13 +333,56 @@ struct Progress {
   return Progress{p, k};
 }
 
-// The same for every form recognise_number takes. Without kMixed, it stops
-// after the first number whose form (with or without an exponent) is not
-// that of the one before, so that a line of mixed forms goes on in the
-// loop made for them.
-// Without kMixed, it also stops after a number whose layout shaped_numbers
-// takes, with the layout in `*shape` and `shape->window` not 0.
-template <bool kMixed>
+// Takes numbers without an exponent (recognise_plain) from p into bytes[k]
+// on, up to count, until one is not. A loop of its own, so that it keeps
+// all it needs in registers.
+[[gnu::noinline]] static Progress plain_numbers(const char* p, const char* store_end, int k,
+                                                int count, std::uint8_t* bytes,
+                                                LastError* last_error) {
+  // A number may start up to here: then the bytes it reads lie in the
+  // store.
+  const std::uintptr_t last_start = reinterpret_cast<std::uintptr_t>(store_end) - kRecogniseReach;
+  for (; k < count; ++k) {
+    const char* q = skip_space(p);
+    DecimalToken t;
+    if (reinterpret_cast<std::uintptr_t>(q) > last_start || !recognise_plain(q, &t))
+      break;
+    bytes[k] = token_byte<true>(t, store_end, last_error);
+    p = t.end;
+  }
+  return Progress{p, k};
+}
+
+// Takes numbers of the common forms, with and without exponents in any
+// order, from p into bytes[k] on, up to count, until one is not. Numbers
+// printed with few digits take few_digits_byte. A loop of its own, so that
+// it keeps all it needs in registers.
+[[gnu::noinline]] static Progress mixed_numbers(const char* p, const char* store_end, int k,
+                                                int count, std::uint8_t* bytes,
+                                                LastError* last_error) {
+  // A number may start up to here: then the bytes it reads lie in the
+  // store.
+  const std::uintptr_t last_start = reinterpret_cast<std::uintptr_t>(store_end) - kRecogniseReach;
+  for (; k < count; ++k) {
+    const char* q = skip_space(p);
+    DecimalToken t;
+    if (reinterpret_cast<std::uintptr_t>(q) > last_start)
+      break;
+    if (recognise_mixed(q, &t) == Recognised::kNone &&
+        recognise_number<true>(q, &t) == Recognised::kNone)
+      break;
+    if (!few_digits_byte(t, &bytes[k]))
+      bytes[k] = mixed_token_byte(t, store_end, last_error);
+    p = t.end;
+  }
+  return Progress{p, k};
+}
+
+// The same for every form recognise_number takes. It stops after the first
+// number whose form (with or without an exponent) is not that of the one
+// before, so that a line of mixed forms goes on in mixed_numbers; and after
+// its first number if shaped_numbers takes that number's layout, with the
+// layout in `*shape` and `shape->window` not 0.
 [[gnu::noinline]] static Progress common_numbers(const char* p, const char* store_end, int k,
                                                  int count, std::uint8_t* bytes,
                                                  LastError* last_error, ExponentShape* shape) {
@@ -340,20 +392,20 @@ template <bool kMixed>
     DecimalToken t;
     if (store_end - q < kRecogniseReach)
       break;
-    Recognised form = recognise_number<kMixed>(q, &t);
+    Recognised form = recognise_number<false>(q, &t);
     if (form == Recognised::kNone)
       break;
-    if (!kMixed)
-      bytes[k] = token_byte<true>(t, store_end, last_error);
-    else if (!few_digits_byte(t, &bytes[k]))
-      bytes[k] = mixed_token_byte(t, store_end, last_error);
+    bytes[k] = token_byte<true>(t, store_end, last_error);
     p = t.end;
-    // The numbers after one with an exponent are likely laid out alike:
-    // they are for shaped_numbers, from a call that keeps its registers.
-    if (!kMixed && form == Recognised::kExponent && learn_shape(t, shape))
-      return Progress{p, k + 1};
-    if (!kMixed && form != last && last != Recognised::kNone)
-      return Progress{p, k + 1};
+    if (form != last) {
+      if (last != Recognised::kNone)
+        return Progress{p, k + 1};
+      // The numbers after a first one with an exponent are likely laid out
+      // alike: they are for shaped_numbers, from a call that keeps its
+      // registers.
+      if (form == Recognised::kExponent && learn_shape(t, shape))
+        return Progress{p, k + 1};
+    }
     last = form;
   }
   return Progress{p, k};
@@ -361,24 +413,30 @@ template <bool kMixed>
 
 const char* scan_bytes_in_store(const char* p, const char* store_end, int count,
                                 std::uint8_t* bytes, LastError* last_error) {
-  // A line mostly holds numbers of one form. The shortest are taken by one
-  // loop, the other common forms by another, which goes on with the short
-  // ones too once it has started and hands a run of numbers laid out alike
-  // with exponents to a fourth, and a third where forms with and without
-  // an exponent mix; each number they leave goes to the grammar.
+  // A line mostly holds numbers of one form, and each common form has a
+  // loop of its own: the shortest, longer ones without an exponent, a run
+  // of numbers with exponents laid out alike (which common_numbers finds),
+  // and forms with and without an exponent in any order. Each number they
+  // leave goes to the grammar.
   int k = 0;
   while (k < count) {
     Progress r = short_numbers(p, store_end, k, count, bytes);
+    r = plain_numbers(r.p, store_end, r.k, count, bytes, last_error);
     ExponentShape shape;
     shape.window = 0;
-    r = common_numbers<false>(r.p, store_end, r.k, count, bytes, last_error, &shape);
+    r = common_numbers(r.p, store_end, r.k, count, bytes, last_error, &shape);
     if (shape.window != 0) {
-      r = shaped_numbers(r.p, store_end, r.k, count, bytes, last_error, shape);
-      p = r.p;
-      k = r.k;
-      continue;
+      Progress run = shape.point == 1
+                         ? shaped_numbers<true>(r.p, store_end, r.k, count, bytes, last_error, shape)
+                         : shaped_numbers<false>(r.p, store_end, r.k, count, bytes, last_error, shape);
+      if (run.k > r.k) {
+        p = run.p;
+        k = run.k;
+        continue;
+      }
+      // The next number is laid out otherwise: the line mixes forms.
     }
-    r = common_numbers<true>(r.p, store_end, r.k, count, bytes, last_error, &shape);
+    r = mixed_numbers(r.p, store_end, r.k, count, bytes, last_error);
     p = r.p;
     k = r.k;
     if (k == count)

@@ -126,9 +126,10 @@ TEST(NumberSyntax, FormsAndStopPositions) {
   }
 }
 
-// What recognise_short, recognise_number<false> and recognise_number<true>
-// give for the text at q (after its whitespace), in a store with `fill`
-// after its NUL, each against what the grammar gives.
+// What recognise_short, recognise_number<false>, recognise_number<true>,
+// recognise_mixed and recognise_plain give for the text at q (after its
+// whitespace), in a store with `fill` after its NUL, each against what the
+// grammar gives.
 void expect_recognisers_agree(const std::string& text, char fill, Fast fast) {
   std::vector<char> store(text.begin(), text.end());
   store.push_back('\0');
@@ -175,6 +176,19 @@ void expect_recognisers_agree(const std::string& text, char fill, Fast fast) {
   EXPECT_EQ(m, p);
   if (m != Recognised::kNone)
     same(mixed, "recognise_number<kMixed>");
+  // The recognisers that look at the digits alone take what the others
+  // take, where whitespace or the NUL ends it.
+  bool spaced = ok && static_cast<unsigned char>(*want.end) <= ' ';
+  DecimalToken by_digits;
+  Recognised d = recognise_mixed(q, &by_digits);
+  EXPECT_EQ(d, spaced ? p : Recognised::kNone);
+  if (d != Recognised::kNone)
+    same(by_digits, "recognise_mixed");
+  DecimalToken plain_digits;
+  bool plain_ok = recognise_plain(q, &plain_digits);
+  EXPECT_EQ(plain_ok, d == Recognised::kPlain);
+  if (plain_ok)
+    same(plain_digits, "recognise_plain");
   if (fast != kNone) {
 #if defined(TLF2POS_SIXTEEN_AT_A_TIME)
     EXPECT_EQ(short_ok, fast == kShort);
@@ -220,9 +234,13 @@ TEST(NumberSyntax, RecognisersAgreeWithTheGrammarOnRandomText) {
       ASSERT_TRUE(ok);
       EXPECT_EQ(q + f.length, want.end);
     }
-    for (bool mixed : {false, true}) {
+    for (int who = 0; who < 4; ++who) {
       DecimalToken got;
-      Recognised r = mixed ? recognise_number<true>(q, &got) : recognise_number<false>(q, &got);
+      Recognised r = who == 0   ? recognise_number<false>(q, &got)
+                     : who == 1 ? recognise_number<true>(q, &got)
+                     : who == 2 ? recognise_mixed(q, &got)
+                     : recognise_plain(q, &got) ? Recognised::kPlain
+                                                : Recognised::kNone;
       if (r == Recognised::kNone)
         continue;
       ASSERT_TRUE(ok);
