@@ -215,31 +215,48 @@ inline Recognised recognise_number(const char* q, DecimalToken* t) {
   return has_exponent ? Recognised::kExponent : Recognised::kPlain;
 }
 
-/// Bit i set for each of the 32 bytes at `q` (all readable) that is a
-/// digit, eight bytes at a time in a word: for CPUs without SSE2, and a
-/// check on the SSE2 version.
-inline std::uint32_t digits_of_32_in_words(const char* q) {
-  std::uint32_t r = 0;
+/// Which of 32 bytes are digits and which points, bit i for byte i.
+struct DigitsAndPoints {
+  std::uint32_t digits;
+  std::uint32_t points;
+};
+
+/// The digits and points of the 32 bytes at `q` (all readable), eight
+/// bytes at a time in a word: for CPUs without SSE2, and a check on the
+/// SSE2 version.
+inline DigitsAndPoints digits_and_points_in_words(const char* q) {
+  auto gather = [](std::uint64_t top_bits, unsigned word) {
+    return static_cast<std::uint32_t>(((top_bits >> 7) * 0x0102040810204080u) >> 56) << (8 * word);
+  };
+  DigitsAndPoints r{0, 0};
   for (unsigned word = 0; word < 4; ++word) {
-    std::uint64_t top = ~non_digit_bytes(eight_bytes(q + 8 * word)) & 0x8080808080808080u;
-    r |= static_cast<std::uint32_t>(((top >> 7) * 0x0102040810204080u) >> 56) << (8 * word);
+    std::uint64_t x = eight_bytes(q + 8 * word);
+    // A point is the byte that gives 0x1e once XORed with '0'; the low
+    // seven bits plus 0x7f carry into the top bit exactly when they are not
+    // all 0, and the top bit itself counts.
+    std::uint64_t z = x ^ 0x1e1e1e1e1e1e1e1eu;
+    std::uint64_t point = ~(((z & 0x7f7f7f7f7f7f7f7fu) + 0x7f7f7f7f7f7f7f7fu) | z);
+    r.digits |= gather(~non_digit_bytes(x) & 0x8080808080808080u, word);
+    r.points |= gather(point & 0x8080808080808080u, word);
   }
   return r;
 }
 
-/// Bit i set for each of the 32 bytes at `q` (all readable) that is a
-/// digit.
-inline std::uint32_t digits_of_32(const char* q) {
+/// The digits and points of the 32 bytes at `q`, all readable.
+inline DigitsAndPoints digits_and_points(const char* q) {
 #if defined(TLF2POS_SIXTEEN_AT_A_TIME)
-  auto digits = [](const char* at) {
-    __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
-                             _mm_set1_epi8('0'));
-    return static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
-  };
-  return digits(q) | digits(q + 16) << 16;
+  DigitsAndPoints r{0, 0};
+  for (unsigned half = 0; half < 2; ++half) {
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * half));
+    __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+    __m128i point = _mm_cmpeq_epi8(c, _mm_set1_epi8('.'));
+    r.digits |= static_cast<std::uint32_t>(_mm_movemask_epi8(digit)) << (16 * half);
+    r.points |= static_cast<std::uint32_t>(_mm_movemask_epi8(point)) << (16 * half);
+  }
+  return r;
 #else
-  return digits_of_32_in_words(q);
+  return digits_and_points_in_words(q);
 #endif
 }
 
@@ -270,9 +287,9 @@ inline bool learn_shape(const DecimalToken& t, ExponentShape* s) {
   // The exponent's sign, if it has one, is the byte after the marker.
   bool has_sign = t.end != marker && (marker[1] == '+' || marker[1] == '-');
   // Four exponent digits and the byte after them must lie among the 32
-  // bytes a look takes: then the first byte after the exponent's digits
-  // that is not one ends the number.
-  if (!has_point || !has_sign || marker_at + 2 + 4 >= 32)
+  // bytes a look takes, after a sign too: then the first byte after the
+  // exponent's digits that is not one ends the number.
+  if (!has_point || !has_sign || marker_at + 2 + 4 >= 31)
     return false;
   std::uint32_t window = (std::uint32_t{4} << marker_at) - 1;
   std::uint32_t int_part = (std::uint32_t{1} << t.int_count) - 1;
@@ -289,7 +306,9 @@ inline bool learn_shape(const DecimalToken& t, ExponentShape* s) {
 inline bool match_shape(const char* q, const ExponentShape& s, DecimalToken* t) {
   unsigned lead = unsigned{q[0] == '-'} | unsigned{q[0] == '+'};
   const char* r = q + lead;
-  std::uint32_t digits = digits_of_32(r);
+  // The bytes are looked at from q, so that the look need not wait for
+  // the sign: the number lies in the first 32.
+  std::uint32_t digits = digits_and_points(q).digits >> lead;
   unsigned e = s.marker + 2;
   unsigned n = static_cast<unsigned>(std::countr_zero(~(digits >> e)));
   unsigned e_sign = static_cast<unsigned char>(r[s.marker + 1] - '+');
@@ -310,75 +329,32 @@ inline bool match_shape(const char* q, const ExponentShape& s, DecimalToken* t) 
 }
 
 /// Recognises a number without an exponent at `q`, the first byte after
-/// the whitespace, from which of the 32 bytes after its sign are digits:
-/// a sign, digits, a point and digits (a digit somewhere), at most 31 bytes
-/// after the sign, ending at a byte up to 32 (whitespace or the NUL). Then
-/// `*t` is what scan_decimal_syntax gives. Returns false, having decided
-/// nothing, for every other form. Reads the kRecogniseReach bytes from
-/// `q`, which must all be readable.
+/// the whitespace, from which of the 32 bytes from it are digits and
+/// points: a sign, digits, a point and digits (a digit somewhere), shorter
+/// than 32 bytes, ending at a byte up to 32 (whitespace or the NUL). Then
+/// `*t` is what scan_decimal_syntax gives. Where the number ends is told
+/// by the one look, not by its parts one after another. Returns false,
+/// having decided nothing, for every other form. Reads the kRecogniseReach
+/// bytes from `q`, which must all be readable.
 inline bool recognise_plain(const char* q, DecimalToken* t) {
+  DigitsAndPoints c = digits_and_points(q);
   unsigned lead = unsigned{q[0] == '-'} | unsigned{q[0] == '+'};
-  const char* r = q + lead;
-  std::uint64_t digits = digits_of_32(r);
-  // a digits, a point, f digits, the end.
-  unsigned a = static_cast<unsigned>(std::countr_zero(~digits));
-  unsigned has_point = r[a] == '.';
-  unsigned f = static_cast<unsigned>(std::countr_zero(~(digits >> (a + has_point))));
-  unsigned end = a + has_point + f;
-  if ((a + f == 0) | (end > 31) | (static_cast<unsigned char>(r[end]) > ' '))
+  unsigned end = static_cast<unsigned>(std::countr_zero(~(c.digits | c.points | lead)));
+  std::uint64_t points = c.points & ((std::uint64_t{1} << end) - 1);
+  // a digits before the point (or the end), f after it.
+  unsigned at = static_cast<unsigned>(std::countr_zero(points | std::uint64_t{1} << end));
+  unsigned has_point = points != 0;
+  if ((end - lead == has_point) | ((points & (points - 1)) != 0) | (end > 31) |
+      (static_cast<unsigned char>(q[end]) > ' '))
     return false;
   t->exponent = 0;
   t->negative = q[0] == '-';
-  t->end = r + end;
-  t->int_digits = r;
-  t->int_count = static_cast<int>(a);
-  t->frac_digits = r + a + has_point;
-  t->frac_count = static_cast<int>(f);
+  t->end = q + end;
+  t->int_digits = q + lead;
+  t->int_count = static_cast<int>(at - lead);
+  t->frac_digits = q + at + has_point;
+  t->frac_count = static_cast<int>(end - at - has_point);
   return true;
-}
-
-/// Recognises the common forms of a number at `q`, the first byte after
-/// the whitespace, from which of the 32 bytes after its sign are digits and
-/// a look at the two bytes after the digits of the mantissa: a sign,
-/// digits, a point and digits (a digit somewhere), then perhaps a marker, a
-/// sign and one to four digits, at most 31 bytes after the sign, ending at
-/// a byte up to 32 (whitespace or the NUL). Then `*t` is what
-/// scan_decimal_syntax gives. Whether there is an exponent is taken without
-/// a branch, for lines where numbers with and without one follow in no
-/// order a predictor learns. Returns kNone, having decided nothing, for
-/// every other form. Reads the kRecogniseReach bytes from `q`, which must
-/// all be readable.
-inline Recognised recognise_mixed(const char* q, DecimalToken* t) {
-  unsigned lead = unsigned{q[0] == '-'} | unsigned{q[0] == '+'};
-  const char* r = q + lead;
-  std::uint64_t digits = digits_of_32(r);
-  // a digits, a point, f digits up to m; then a marker, an optional sign
-  // and the exponent's n digits from x, or the end at m.
-  unsigned a = static_cast<unsigned>(std::countr_zero(~digits));
-  unsigned has_point = r[a] == '.';
-  unsigned b = a + has_point;
-  unsigned f = static_cast<unsigned>(std::countr_zero(~(digits >> b)));
-  unsigned m = b + f;
-  unsigned has_exponent = (r[m] | 0x21) == 0x65;
-  unsigned e_sign = static_cast<unsigned char>(r[m + 1] - '+');
-  // '-' lies two above '+'.
-  unsigned signed_exponent = (e_sign & ~2u) == 0;
-  unsigned x = m + 1 + signed_exponent;
-  unsigned n = static_cast<unsigned>(std::countr_zero(~(digits >> x))) & (0 - has_exponent);
-  unsigned end = m + ((x + n - m) & (0 - has_exponent));
-  if ((a + f == 0) | (has_exponent & unsigned{n - 1 > 3}) | (end > 31) |
-      (static_cast<unsigned char>(r[end]) > ' '))
-    return Recognised::kNone;
-  std::uint64_t e_minus = 0 - std::uint64_t{signed_exponent & (e_sign >> 1)};
-  std::uint64_t e = short_run_value(eight_bytes(r + x), n);
-  t->exponent = static_cast<std::int64_t>((e ^ e_minus) - e_minus);
-  t->negative = q[0] == '-';
-  t->end = r + end;
-  t->int_digits = r;
-  t->int_count = static_cast<int>(a);
-  t->frac_digits = r + b;
-  t->frac_count = static_cast<int>(f);
-  return has_exponent ? Recognised::kExponent : Recognised::kPlain;
 }
 
 #endif

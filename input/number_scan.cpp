@@ -22,7 +22,7 @@
 // | integer_or_value_byte, integer | exponent >= 0, n from kShortPlaces + 1 to kLongPlaces, nothing after the point once the exponent is applied | the integer fits in 64 bits: exact up to 2^53, above that turned into a double in one rounding. |
 // | shaped_numbers | a run of numbers with a point and a signed exponent, each laid out as the first (match_shape): the same digits, point, marker and exponent sign, one to four exponent digits | match_shape gives the grammar's token, and token_byte its byte by the paths here. |
 // | plain_numbers | numbers without an exponent up to 31 bytes after the sign, ended by whitespace or the NUL (recognise_plain) | recognise_plain gives the grammar's token, and token_byte its byte by the paths here. |
-// | mixed_numbers | numbers with and without exponents in any order (recognise_mixed, else recognise_number) | the grammar's token, and few_digits_byte or token_byte its byte by the paths here. |
+// | mixed_numbers | numbers with and without exponents in any order (recognise_number) | the grammar's token, and few_digits_byte or token_byte its byte by the paths here. |
 // | value_byte, and the rest of integer_or_value_byte | every other number | the engine's correctly rounded value, and its range error. |
 #include "input/number_scan.hpp"
 
@@ -368,8 +368,7 @@ template <bool kOneBeforePoint>
     DecimalToken t;
     if (reinterpret_cast<std::uintptr_t>(q) > last_start)
       break;
-    if (recognise_mixed(q, &t) == Recognised::kNone &&
-        recognise_number<true>(q, &t) == Recognised::kNone)
+    if (recognise_number<true>(q, &t) == Recognised::kNone)
       break;
     if (!few_digits_byte(t, &bytes[k]))
       bytes[k] = mixed_token_byte(t, store_end, last_error);
