@@ -333,6 +333,18 @@ template <bool kOneBeforePoint>
   return Progress{p, k};
 }
 
+// token_byte for a number without an exponent from recognise_plain: its
+// integer-part path taken first, where the integer part is the digits
+// before the point as written.
+static inline std::uint8_t plain_byte(const DecimalToken& t, const char* readable_end,
+                                      LastError* last_error) {
+  unsigned n = static_cast<unsigned>(t.int_count);
+  if (n - 1 < kShortPlaces && !(t.frac_count >= 8 && eight_nines(t.frac_digits)))
+    return static_cast<std::uint8_t>(
+        with_sign(run_value(eight_bytes(t.int_digits), n), t.negative));
+  return token_byte<true>(t, readable_end, last_error);
+}
+
 // Takes numbers without an exponent (recognise_plain) from p into bytes[k]
 // on, up to count, until one is not. A loop of its own, so that it keeps
 // all it needs in registers.
@@ -347,7 +359,7 @@ template <bool kOneBeforePoint>
     DecimalToken t;
     if (reinterpret_cast<std::uintptr_t>(q) > last_start || !recognise_plain(q, &t))
       break;
-    bytes[k] = token_byte<true>(t, store_end, last_error);
+    bytes[k] = plain_byte(t, store_end, last_error);
     p = t.end;
   }
   return Progress{p, k};
