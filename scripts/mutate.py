@@ -9,6 +9,8 @@ usage: scripts/mutate.py [options] [FILE...]
                  input/, decimal/, pos/ and platform/ that a Linux build
                  compiles)
   -n N           a random sample of N of their mutants (default: all)
+  --since REV    only the mutants on lines added or changed since the git
+                 revision REV (the checkout as it stands against REV)
   --seed S       the sample's seed (default 1): same checkout, same sample
   --list         print the mutants and exit; builds and runs nothing
   --report       print the report of the results so far and exit
@@ -177,6 +179,22 @@ def checkout_files():
                           '--exclude-standard'], check=True, capture_output=True).stdout
     names = sorted({n for n in out.decode().split('\0') if n})
     return {n: (ROOT / n).read_bytes() for n in names if (ROOT / n).is_file()}
+
+
+def changed_lines(rev, names):
+    """The lines of each named source added or changed since the git
+    revision `rev`, as the checkout stands: {name: set of line numbers}."""
+    out = subprocess.run(['git', '-C', str(ROOT), 'diff', '--no-ext-diff', '-U0', rev, '--',
+                          *sorted(names)], check=True, capture_output=True, text=True).stdout
+    changed, name = {}, None
+    for line in out.splitlines():
+        if line.startswith('+++ '):
+            name = line[6:] if line.startswith('+++ b/') else None
+        hunk = re.match(r'@@ -\S+ \+(\d+)(?:,(\d+))? @@', line)
+        if hunk and name:
+            start, count = int(hunk.group(1)), int(hunk.group(2) or 1)
+            changed.setdefault(name, set()).update(range(start, start + count))
+    return changed
 
 
 def selected(files, patterns):
@@ -359,6 +377,7 @@ def main():
     ap.add_argument('files', nargs='*', metavar='FILE')
     ap.add_argument('-n', type=int)
     ap.add_argument('--seed', type=int, default=1)
+    ap.add_argument('--since')
     ap.add_argument('--list', action='store_true')
     ap.add_argument('--report', action='store_true')
     ap.add_argument('--check')
@@ -373,6 +392,9 @@ def main():
         ap.error('no such source: ' + ' '.join(a.files))
     texts = {n: files[n].decode('utf-8') for n in names}
     mutants = [m for n in names for m in mutants_of(n, texts[n])]
+    if a.since is not None:
+        changed = changed_lines(a.since, names)
+        mutants = [m for m in mutants if m['line'] in changed.get(m['file'], ())]
     if a.n is not None and a.n < len(mutants):
         keep = {m['id'] for m in random.Random(a.seed).sample(mutants, a.n)}
         mutants = [m for m in mutants if m['id'] in keep]
