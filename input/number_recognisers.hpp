@@ -2,9 +2,12 @@
 // take a number from the classes of up to 32 bytes at once instead of one
 // byte after another, and leave every other form to the grammar
 // (number_syntax.hpp), giving exactly what it gives where they decide:
-// recognise_short the shortest plain numbers, recognise_number those with
-// exponents and longer digit runs too. They read past the number, up to
-// kRecogniseReach bytes, so they are for text in a store that long.
+// recognise_short the shortest plain numbers, recognise_plain every number
+// without an exponent up to 32 bytes, match_shape a number with an exponent
+// laid out as the one before it (learn_shape), and recognise_number every
+// common form, exponents and longer digit runs too. They read past the
+// number, up to kRecogniseReach bytes, so they are for text in a store
+// that long.
 #ifndef TLF2POS_INPUT_NUMBER_RECOGNISERS_HPP
 #define TLF2POS_INPUT_NUMBER_RECOGNISERS_HPP
 
