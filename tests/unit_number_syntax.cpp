@@ -230,8 +230,8 @@ TEST(NumberSyntax, RecognisersAgreeWithTheGrammarOnRandomText) {
     }
     for (int who = 0; who < 3; ++who) {
       DecimalToken got;
-      Recognised r = who == 0   ? recognise_number<false>(q, &got)
-                     : who == 1 ? recognise_number<true>(q, &got)
+      Recognised r = who == 0                   ? recognise_number<false>(q, &got)
+                     : who == 1                 ? recognise_number<true>(q, &got)
                      : recognise_plain(q, &got) ? Recognised::kPlain
                                                 : Recognised::kNone;
       if (r == Recognised::kNone)
