@@ -280,15 +280,15 @@ struct ExponentShape {
   char marker_byte;
 };
 
-/// Takes the layout of `t`, a number of at most 31 bytes, into `*s` if it
-/// has one of the kind, and tells whether it has.
+/// Takes the layout of `t`, a number with an exponent of at most 31 bytes,
+/// into `*s` if it has one of the kind, and tells whether it has.
 inline bool learn_shape(const DecimalToken& t, ExponentShape* s) {
   const char* r = t.int_digits;
   const char* marker = t.frac_digits + t.frac_count;
   unsigned marker_at = static_cast<unsigned>(marker - r);
   bool has_point = t.frac_digits != r + t.int_count;
   // The exponent's sign, if it has one, is the byte after the marker.
-  bool has_sign = t.end != marker && (marker[1] == '+' || marker[1] == '-');
+  bool has_sign = marker[1] == '+' || marker[1] == '-';
   // Four exponent digits and the byte after them must lie among the 32
   // bytes a look takes, after a sign too: then the first byte after the
   // exponent's digits that is not one ends the number.

@@ -317,7 +317,7 @@ template <bool kOneBeforePoint>
 [[gnu::noinline]] static Progress shaped_numbers(const char* p, const char* store_end, int k,
                                                  int count, std::uint8_t* bytes,
                                                  LastError* last_error, ExponentShape shape) {
-  if (kOneBeforePoint)
+  if constexpr (kOneBeforePoint)
     shape.point = 1;
   // A number may start up to here: then the bytes it reads lie in the
   // store.
