@@ -248,6 +248,69 @@ TEST(NumberSyntax, RecognisersAgreeWithTheGrammarOnRandomText) {
   }
 }
 
+// A store holding `text`, its NUL, and `fill` as far as a recogniser reads.
+std::vector<char> store_of(const std::string& text, char fill) {
+  std::vector<char> store(text.begin(), text.end());
+  store.push_back('\0');
+  store.resize(store.size() + kRecogniseReach, fill);
+  return store;
+}
+
+// A layout learnt from the first number, and whether match_shape must take
+// the second by it; what it takes must be what the grammar gives.
+TEST(NumberSyntax, LayoutsLearntAndMatched) {
+  struct Case {
+    const char* first;
+    const char* second;
+    bool learnt;
+    bool taken;
+  };
+  const Case cases[] = {
+      {"1.5e+02", "-2.5e-03", true, true},
+      {"-1.234567890123456789e+02", "9.876543210987654321e-00", true, true},
+      {"-0.12345678901234D+03", "+0.98765432109876D-99", true, true},
+      {".5e+03", "-.7e-3", true, true},
+      {"15.25d-07", "99.99d+0123", true, true},
+      {"1.5e+02", "1.5e+0234", true, true},
+      {"1.5e+02", "1.5e+02345", true, false},
+      {"1.5e+02", "1.5e+", true, false},
+      {"1.5e+02", "1.5E+02", true, false},
+      {"1.5e+02", "1.5e.02", true, false},
+      {"1.5e+02", "1,5e+02", true, false},
+      {"1.5e+02", "1.55e+02", true, false},
+      {"1.5e+02", "12.5e+02", true, false},
+      {"1.5e+02", "1.5x+02", true, false},
+      {"1.2345678901234567890123e+02", "-9.8765432109876543210987e-0234", true, true},
+      {"1.23456789012345678901234e+02", "1.23456789012345678901234e+02", false, false},
+      {"1.5e02", "1.5e02", false, false},
+      {"1e+02", "2e+02", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + " then " + c.second);
+    std::vector<char> first = store_of(c.first, ' ');
+    DecimalToken t;
+    ASSERT_EQ(recognise_number<false>(first.data(), &t), Recognised::kExponent);
+    ExponentShape shape{0, 0, 0, 0, 0};
+    ASSERT_EQ(learn_shape(t, &shape), c.learnt);
+    if (!c.learnt)
+      continue;
+    std::vector<char> second = store_of(c.second, '7');
+    DecimalToken got;
+    ASSERT_EQ(match_shape(second.data(), shape, &got), c.taken);
+    if (!c.taken)
+      continue;
+    DecimalToken want;
+    ASSERT_TRUE(scan_decimal_syntax(second.data(), &want));
+    EXPECT_EQ(got.end, want.end);
+    EXPECT_EQ(got.negative, want.negative);
+    EXPECT_EQ(got.int_digits, want.int_digits);
+    EXPECT_EQ(got.int_count, want.int_count);
+    EXPECT_EQ(got.frac_digits, want.frac_digits);
+    EXPECT_EQ(got.frac_count, want.frac_count);
+    EXPECT_EQ(got.exponent, want.exponent);
+  }
+}
+
 // The classes taken a word at a time (CPUs without SSE2) must be those of
 // SSE2: every byte value at every place among the sixteen, and the digits
 // and points of 32 bytes likewise.
