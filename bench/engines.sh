@@ -30,7 +30,8 @@ prefix=$(cd "$1" && pwd)
 count=${2:-2000}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d)
-# shellcheck source=tests/cluster_daemons.sh
+# shellcheck disable=SC1091  # a file of the source tree, which the lint stage checks on its own
+# shellcheck disable=SC1091  # a file of the source tree, which the lint stage checks on its own
 . "$source_dir/tests/cluster_daemons.sh"
 trap cluster_down EXIT
 trap 'exit 130' INT TERM HUP

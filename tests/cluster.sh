@@ -61,7 +61,8 @@ failed_recipe=$(recipe '^squeue ')
 resubmit_recipe=$(recipe '^job=.*sbatch .*squeue')
 
 scratch=$(mktemp -d)
-# shellcheck source=tests/cluster_daemons.sh
+# shellcheck disable=SC1091  # a file of the source tree, which the lint stage checks on its own
+# shellcheck disable=SC1091  # a file of the source tree, which the lint stage checks on its own
 . "$source_dir/tests/cluster_daemons.sh"
 trap cluster_down EXIT
 trap 'exit 130' INT TERM HUP
